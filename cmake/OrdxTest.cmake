@@ -1,0 +1,23 @@
+# Tests never touch the real home or temporary directory: every test process
+# starts with HOME and TMPDIR pointing into the build tree (fixtures then make
+# their own folders below them).
+include(GoogleTest)
+
+set(ORDX_TEST_SANDBOX ${CMAKE_BINARY_DIR}/test-sandbox)
+file(MAKE_DIRECTORY ${ORDX_TEST_SANDBOX}/home ${ORDX_TEST_SANDBOX}/tmp)
+
+# ordx_add_test(target [LABELS label...]): "threads" marks the suites that the
+# ThreadSanitizer run executes.
+function(ordx_add_test target)
+  cmake_parse_arguments(ARG "" "" "LABELS" ${ARGN})
+  target_link_libraries(${target} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  set(labels ${ARG_LABELS})
+  if(NOT labels)
+    set(labels unit)
+  endif()
+  gtest_discover_tests(${target}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "HOME=${ORDX_TEST_SANDBOX}/home;TMPDIR=${ORDX_TEST_SANDBOX}/tmp"
+               TIMEOUT 300
+               LABELS "${labels}")
+endfunction()

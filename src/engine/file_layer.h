@@ -1,0 +1,169 @@
+// The one door to the disk and to processes: Windows-style file, directory
+// and process calls over POSIX. Every operation takes WideString paths,
+// converts them at the boundary, and reports ErrorCode values (0 success).
+// No path ever reaches a shell. Tests can fail any single operation through
+// the fault hook at the bottom of this file.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "text/cow_string.h"
+
+namespace ordx {
+
+using ErrorCode = std::uint32_t;
+// 100-nanosecond intervals since 1601-01-01 00:00 UTC.
+using FILETIME = std::uint64_t;
+// A POSIX file descriptor; -1 is the invalid handle.
+using Handle = int;
+
+inline constexpr Handle kInvalidHandle = -1;
+
+inline constexpr ErrorCode kErrorSuccess = 0;
+inline constexpr ErrorCode kErrorFileNotFound = 2;
+inline constexpr ErrorCode kErrorPathNotFound = 3;
+inline constexpr ErrorCode kErrorInvalidHandle = 6;
+inline constexpr ErrorCode kErrorInvalidData = 13;
+// The unpacked kit ended before an entry's bytes did.
+inline constexpr ErrorCode kErrorHandleEof = 38;
+inline constexpr ErrorCode kErrorInvalidParameter = 87;
+inline constexpr ErrorCode kErrorAlreadyExists = 183;
+inline constexpr ErrorCode kErrorCantWrite = 1013;
+inline constexpr ErrorCode kErrorCancelled = 1223;
+
+// CreateFile access bits and dispositions.
+inline constexpr std::uint32_t kGenericRead = 0x80000000u;
+inline constexpr std::uint32_t kGenericWrite = 0x40000000u;
+inline constexpr std::uint32_t kCreateAlways = 2;     // O_CREAT, no truncation
+inline constexpr std::uint32_t kOpenExisting = 3;     // nothing added
+inline constexpr std::uint32_t kTruncateExisting = 5; // O_TRUNC
+inline constexpr std::uint32_t kAttributeNormal = 0x80;
+
+// SetFilePointer methods.
+inline constexpr std::uint32_t kFileBegin = 0;
+inline constexpr std::uint32_t kFileCurrent = 1;
+inline constexpr std::uint32_t kFileEnd = 2;
+
+// ENOENT gives 2, every other errno 87.
+ErrorCode ErrnoToCode(int err);
+
+FILETIME FileTimeFromUnix(std::int64_t seconds);
+std::int64_t UnixFromFileTime(FILETIME time);
+
+// --- Handle operations. Each sets the process-wide last error to 0 when it
+// starts and to its code when it fails.
+
+ErrorCode CreateFile(const WideString& path, std::uint32_t access, std::uint32_t shareMode,
+                     std::uint32_t disposition, Handle* out, std::uint32_t attributes);
+// Reads until `count` bytes are in or end of file; a short read is success.
+// Interrupted reads are retried.
+ErrorCode ReadFile(Handle handle, void* buffer, std::uint32_t count, std::uint32_t* read,
+                   void* overlapped);
+// One complete write of `count` bytes (continued after EINTR and partial
+// writes); anything less is a failure.
+ErrorCode WriteFile(Handle handle, const void* buffer, std::uint32_t count, std::uint32_t* written,
+                    void* overlapped);
+void CloseHandle(Handle handle);
+// Returns the new position, or -1 (last error set) on failure.
+std::int64_t SetFilePointer(Handle handle, std::uint32_t low, std::uint32_t high,
+                            std::uint32_t method);
+ErrorCode GetFileTime(Handle handle, FILETIME* creation, FILETIME* lastAccess,
+                      FILETIME* lastWrite);
+ErrorCode SetFileTime(Handle handle, const FILETIME* creation, const FILETIME* lastAccess,
+                      const FILETIME* lastWrite);
+ErrorCode SetEndOfFile(Handle handle);
+ErrorCode GetLastError();
+
+// --- Path operations.
+
+// TMPDIR when it names a directory, else /tmp; always ends with "/".
+ErrorCode GetTempPath(WideString* out);
+// Creates a new, empty, private (0600) file named prefix + random characters
+// in `directory` (or in GetTempPath when that is missing), never reusing an
+// existing name. 0 or 1013.
+ErrorCode GetTempFileName(const WideString& directory, const WideString& prefix, WideString* out);
+// Free bytes (superuser reserve included) of the temporary directory's file
+// system; 0 when it cannot be queried. 87 without out pointer.
+ErrorCode GetTempFreeSpace(std::uint64_t* out);
+// 0 found, 1 not found or no out pointer.
+ErrorCode GetFileSizeByName(const WideString& path, std::uint64_t* out);
+// Creates the directory and every missing parent. 183 when it already names
+// a directory, 2 when it cannot be made, 87 for other failures.
+ErrorCode CreateDirectory(const WideString& path);
+// Makes one private directory (mode 0700) with a plain mkdir that never
+// reuses an existing name: 183 when the name exists in any form (a link is
+// not followed), 2 when the parent is missing, 87 otherwise. Reported to the
+// fault hook as FileOp::kCreateDirectory.
+ErrorCode CreatePrivateDirectory(const WideString& path);
+// Renames; across file systems runs "mv" with an argument vector. 2 only
+// when the source does not exist; any other failure 87.
+ErrorCode MoveFile(const WideString& source, const WideString& destination);
+// Unlinks; a missing path is no error. Always 0.
+ErrorCode DeleteFile(const WideString& path);
+// Removes a file or a whole tree without following symbolic links. Always 0.
+ErrorCode DeleteTree(const WideString& path);
+// Runs a command line through the shell; returns the wait status. Only for
+// fixed command lines: paths go through RunProgram.
+int RunCommand(const NarrowString& commandLine);
+// Runs a program with an argument vector (searched in PATH), no shell, and
+// waits. Returns the wait status, or -1 when it could not be started.
+int RunProgram(const std::vector<NarrowString>& arguments);
+bool IsRootPath(const WideString& path);
+// The expansion of "~", else the password database's home; empty if none.
+WideString GetHomeDirectory();
+
+// --- Directory enumeration.
+
+struct FindData {
+  WideString namePattern;
+  WideString fullPattern;
+  WideString foundName;
+  void* stream = nullptr;     // DIR* while a wildcard enumeration runs
+  struct stat status {};      // of the entry found last (follows links)
+  bool foundIsLink = false;   // the entry found last is itself a symbolic link
+};
+
+// With "*" in the last component: enumerates the directory (fnmatch on the
+// name); otherwise tests whether the path exists.
+bool FindFirstFile(FindData* data, const WideString& path);
+bool FindNextFile(FindData* data);
+WideString GetFoundName(const FindData& data);
+// 16 when the found entry is a directory (links followed), else 0.
+std::uint32_t IsFoundDirectory(const FindData& data);
+// True when the found entry is a symbolic link (not followed).
+bool IsFoundLink(const FindData& data);
+void FindClose(FindData* data);
+
+// --- Fault injection for tests.
+
+enum class FileOp {
+  kCreateFile,
+  kReadFile,
+  kWriteFile,
+  kSetFilePointer,
+  kGetFileTime,
+  kSetFileTime,
+  kSetEndOfFile,
+  kGetTempFileName,
+  kCreateDirectory,
+  kMoveFile,
+  kDeleteFile,
+  kDeleteTree,
+  kFindFirstFile,
+  kFindNextFile,
+};
+
+// Called at the start of every operation listed in FileOp with the path it
+// works on (empty for handle operations). A non-zero result makes the
+// operation fail with that code before it touches anything (FindFirstFile
+// and FindNextFile then answer false; DeleteFile and DeleteTree do nothing).
+// An empty hook, the default, disables injection. Set it only while no
+// other thread uses the layer.
+using FaultHook = std::function<ErrorCode(FileOp op, const WideString& path)>;
+void SetFaultHook(FaultHook hook);
+
+}  // namespace ordx
