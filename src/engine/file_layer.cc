@@ -1,0 +1,596 @@
+// The file and process layer over POSIX: descriptors for handles, system
+// calls for directories, moves and deletions, posix_spawn for programs.
+// Paths are converted to the locale's multibyte form at the boundary and are
+// never handed to a shell.
+#include "engine/file_layer.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/statvfs.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <wordexp.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "text/convert.h"
+
+extern char** environ;
+
+namespace ordx {
+namespace {
+
+constexpr std::uint64_t kTicksPerSecond = 10000000;
+// Seconds from 1601-01-01 to 1970-01-01.
+constexpr std::int64_t kEpochDifference = 11644473600;
+
+// One cell for the whole process: a caller reads it right after its own
+// failing call, but both threads write it, so it must be atomic.
+std::atomic<ErrorCode> g_lastError{kErrorSuccess};
+
+std::mutex g_hookMutex;
+std::shared_ptr<const FaultHook> g_hook;  // guarded by g_hookMutex
+std::atomic<bool> g_hookSet{false};       // skips the lock when no hook is set
+
+// Asks the fault hook whether `op` should fail; 0 lets it run.
+ErrorCode InjectedFault(FileOp op, const WideString& path) {
+  if (!g_hookSet.load(std::memory_order_acquire)) return kErrorSuccess;
+  std::shared_ptr<const FaultHook> hook;
+  {
+    const std::lock_guard<std::mutex> lock(g_hookMutex);
+    hook = g_hook;
+  }
+  return hook && *hook ? (*hook)(op, path) : kErrorSuccess;
+}
+
+ErrorCode Fail(ErrorCode code) {
+  g_lastError.store(code, std::memory_order_relaxed);
+  return code;
+}
+
+// Converts a path for a system call. A path with an embedded zero unit would
+// be cut short by the conversion and name a different (parent) file, so it is
+// refused rather than shortened.
+bool ToPath(const WideString& path, NarrowString* out) {
+  if (path.find(char16_t(0)) != WideString::npos) return false;
+  *out = ToNarrow(path);
+  return true;
+}
+
+bool IsDirectoryPath(const char* path) {
+  struct stat st {};
+  return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Owns a descriptor; closes it on every exit path.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using UniqueDir = std::unique_ptr<DIR, DirCloser>;
+
+bool IsDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Empties the directory open as `fd` (taken over) depth first. Links are
+// removed as links: every directory below is opened with O_NOFOLLOW relative
+// to its parent, so a link swapped in meanwhile is never entered.
+void RemoveContents(int fd) {
+  UniqueDir dir(::fdopendir(fd));
+  if (!dir) {
+    ::close(fd);
+    return;
+  }
+  // Names first: removing entries while readdir walks them may skip some.
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (!IsDotOrDotDot(entry->d_name)) names.emplace_back(entry->d_name);
+  }
+  const int parent = ::dirfd(dir.get());
+  for (const std::string& name : names) {
+    struct stat st {};
+    if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISDIR(st.st_mode)) {
+      ::unlinkat(parent, name.c_str(), 0);
+      continue;
+    }
+    const int child =
+        ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (child >= 0) RemoveContents(child);
+    ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
+  }
+}
+
+// The directory part of a find pattern, ending with "/" ("" for none).
+NarrowString FindDirectory(const WideString& fullPattern) {
+  const std::size_t slash = fullPattern.rfind(u'/');
+  if (slash == WideString::npos) return NarrowString();
+  return ToNarrow(fullPattern.substr(0, slash + 1));
+}
+
+// Advances a wildcard enumeration to the next entry whose name matches;
+// closes the stream at the end. Shared by FindFirstFile and FindNextFile so
+// that one FindFirstFile is one operation for the fault hook.
+bool NextMatch(FindData* data) {
+  DIR* const stream = static_cast<DIR*>(data->stream);
+  const NarrowString pattern = ToNarrow(data->namePattern);
+  const NarrowString directory = FindDirectory(data->fullPattern);
+  while (const dirent* entry = ::readdir(stream)) {
+    if (::fnmatch(pattern.c_str(), entry->d_name, FNM_NOESCAPE) != 0) continue;
+    NarrowString full = directory;
+    full += entry->d_name;
+    struct stat link {};
+    if (::lstat(full.c_str(), &link) != 0) continue;  // gone since readdir
+    data->foundIsLink = S_ISLNK(link.st_mode);
+    // A dangling link is still an entry: report it with its own status
+    // rather than ending the enumeration early.
+    if (::stat(full.c_str(), &data->status) != 0) data->status = link;
+    data->foundName = ToWide(NarrowString(entry->d_name));
+    return true;
+  }
+  ::closedir(stream);
+  data->stream = nullptr;
+  return false;
+}
+
+}  // namespace
+
+ErrorCode ErrnoToCode(int err) {
+  return err == ENOENT ? kErrorFileNotFound : kErrorInvalidParameter;
+}
+
+FILETIME FileTimeFromUnix(std::int64_t seconds) {
+  // Saturates outside 1601 .. year 60056 instead of wrapping around.
+  constexpr std::int64_t kMaxSeconds =
+      static_cast<std::int64_t>(std::numeric_limits<FILETIME>::max() / kTicksPerSecond) -
+      kEpochDifference;
+  if (seconds <= -kEpochDifference) return 0;
+  if (seconds >= kMaxSeconds) return std::numeric_limits<FILETIME>::max();
+  return static_cast<FILETIME>(seconds + kEpochDifference) * kTicksPerSecond;
+}
+
+std::int64_t UnixFromFileTime(FILETIME time) {
+  return static_cast<std::int64_t>(time / kTicksPerSecond) - kEpochDifference;
+}
+
+// --- Handle operations.
+
+ErrorCode CreateFile(const WideString& path, std::uint32_t access, std::uint32_t /*shareMode*/,
+                     std::uint32_t disposition, Handle* out, std::uint32_t /*attributes*/) {
+  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
+  if (const ErrorCode fault = InjectedFault(FileOp::kCreateFile, path)) return Fail(fault);
+  NarrowString narrow;
+  if (out == nullptr || !ToPath(path, &narrow)) return Fail(kErrorInvalidParameter);
+  int flags = O_RDONLY;
+  if (access >= (kGenericRead | kGenericWrite)) {
+    flags = O_RDWR;
+  } else if (access & kGenericWrite) {
+    flags = O_WRONLY;
+  }
+  if (disposition == kTruncateExisting) flags |= O_TRUNC;
+  if (disposition == kCreateAlways) flags |= O_CREAT;
+  // Close-on-exec, so that programs started meanwhile do not inherit it.
+  flags |= O_CLOEXEC;
+  int fd;
+  do {
+    fd = ::open(narrow.c_str(), flags, 0660);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Fail(ErrnoToCode(errno));
+  *out = fd;
+  return kErrorSuccess;
+}
+
+ErrorCode ReadFile(Handle handle, void* buffer, std::uint32_t count, std::uint32_t* read,
+                   void* overlapped) {
+  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
+  if (const ErrorCode fault = InjectedFault(FileOp::kReadFile, WideString())) return Fail(fault);
+  if (read == nullptr && overlapped == nullptr) return Fail(kErrorInvalidParameter);
+  if (read == nullptr) return kErrorSuccess;
+  *read = 0;
+  if (handle == kInvalidHandle) return Fail(kErrorInvalidHandle);
+  char* const bytes = static_cast<char*>(buffer);
+  while (*read < count) {
+    const ssize_t got = ::read(handle, bytes + *read, count - *read);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return Fail(ErrnoToCode(errno));
+    }
+    if (got == 0) break;
+    *read += static_cast<std::uint32_t>(got);
+  }
+  return kErrorSuccess;
+}
+
+ErrorCode WriteFile(Handle handle, const void* buffer, std::uint32_t count, std::uint32_t* written,
+                    void* overlapped) {
+  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
+  if (const ErrorCode fault = InjectedFault(FileOp::kWriteFile, WideString())) return Fail(fault);
+  if (written == nullptr && overlapped == nullptr) return Fail(kErrorInvalidParameter);
+  if (handle == kInvalidHandle) return Fail(kErrorInvalidHandle);
+  if (written == nullptr) return kErrorSuccess;
+  *written = 0;
+  const char* const bytes = static_cast<const char*>(buffer);
+  while (*written < count) {
+    const ssize_t put = ::write(handle, bytes + *written, count - *written);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return Fail(ErrnoToCode(errno));
+    }
+    // A write that makes no progress would loop forever: treat it as full.
+    if (put == 0) return Fail(ErrnoToCode(ENOSPC));
+    *written += static_cast<std::uint32_t>(put);
+  }
+  return kErrorSuccess;
+}
+
+void CloseHandle(Handle handle) {
+  if (handle == kInvalidHandle) {
+    Fail(kErrorInvalidHandle);
+    return;
+  }
+  // Not retried on EINTR: on Linux the descriptor is gone either way.
+  if (::close(handle) != 0) Fail(ErrnoToCode(errno));
+}
+
+std::int64_t SetFilePointer(Handle handle, std::uint32_t low, std::uint32_t high,
+                            std::uint32_t method) {
+  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
+  if (const ErrorCode fault = InjectedFault(FileOp::kSetFilePointer, WideString())) {
+    Fail(fault);
+    return -1;
+  }
+  if (handle == kInvalidHandle) {
+    Fail(kErrorInvalidHandle);
+    return -1;
+  }
+  const int whence = method == kFileCurrent ? SEEK_CUR : method == kFileEnd ? SEEK_END : SEEK_SET;
+  const auto distance = static_cast<std::int64_t>((std::uint64_t{high} << 32) | low);
+  const off_t position = ::lseek(handle, static_cast<off_t>(distance), whence);
+  if (position < 0) {
+    Fail(ErrnoToCode(errno));
+    return -1;
+  }
+  return position;
+}
+
+ErrorCode GetFileTime(Handle handle, FILETIME* creation, FILETIME* lastAccess,
+                      FILETIME* lastWrite) {
+  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
+  if (const ErrorCode fault = InjectedFault(FileOp::kGetFileTime, WideString())) {
+    return Fail(fault);
+  }
+  struct stat st {};
+  if (handle == kInvalidHandle || ::fstat(handle, &st) != 0) return Fail(kErrorInvalidHandle);
+  if (creation != nullptr) *creation = FileTimeFromUnix(st.st_ctim.tv_sec);
+  if (lastAccess != nullptr) *lastAccess = FileTimeFromUnix(st.st_atim.tv_sec);
+  if (lastWrite != nullptr) *lastWrite = FileTimeFromUnix(st.st_mtim.tv_sec);
+  return kErrorSuccess;
+}
+
+ErrorCode SetFileTime(Handle handle, const FILETIME* /*creation*/, const FILETIME* /*lastAccess*/,
+                      const FILETIME* lastWrite) {
+  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
+  if (const ErrorCode fault = InjectedFault(FileOp::kSetFileTime, WideString())) {
+    return Fail(fault);
+  }
+  if (handle == kInvalidHandle) return Fail(kErrorInvalidHandle);
+  // Nothing asked, nothing changed.
+  if (lastWrite == nullptr) return kErrorSuccess;
+  const std::int64_t seconds = UnixFromFileTime(*lastWrite);
+  if (seconds < std::numeric_limits<time_t>::min() ||
+      seconds > std::numeric_limits<time_t>::max()) {
+    return Fail(kErrorInvalidParameter);
+  }
+  timespec times[2];
+  times[0].tv_sec = static_cast<time_t>(seconds);
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  // A file that kept a wrong date would later count as newer or older than
+  // the kit's copy, so a failure here is reported.
+  if (::futimens(handle, times) != 0) return Fail(ErrnoToCode(errno));
+  return kErrorSuccess;
+}
+
+ErrorCode SetEndOfFile(Handle handle) {
+  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
+  if (const ErrorCode fault = InjectedFault(FileOp::kSetEndOfFile, WideString())) {
+    return Fail(fault);
+  }
+  if (handle == kInvalidHandle) return Fail(kErrorInvalidHandle);
+  const off_t position = ::lseek(handle, 0, SEEK_CUR);
+  if (position < 0) return Fail(ErrnoToCode(errno));
+  int result;
+  do {
+    result = ::ftruncate(handle, position);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) return Fail(ErrnoToCode(errno));
+  return kErrorSuccess;
+}
+
+ErrorCode GetLastError() { return g_lastError.load(std::memory_order_relaxed); }
+
+// --- Path operations.
+
+ErrorCode GetTempPath(WideString* out) {
+  if (out == nullptr) return kErrorInvalidParameter;
+  const char* env = std::getenv("TMPDIR");
+  const char* directory = env != nullptr && IsDirectoryPath(env) ? env : "/tmp";
+  WideString result = ToWide(NarrowString(directory));
+  if (!result.empty() && result.back() != u'/') result += u'/';
+  *out = result;
+  return kErrorSuccess;
+}
+
+ErrorCode GetTempFileName(const WideString& directory, const WideString& prefix, WideString* out) {
+  if (const ErrorCode fault = InjectedFault(FileOp::kGetTempFileName, directory)) return fault;
+  if (out == nullptr) return kErrorCantWrite;
+  out->resize(0);
+  NarrowString narrowDir;
+  NarrowString narrowPrefix;
+  // A "/" in the prefix would place the file outside the directory.
+  if (!ToPath(directory, &narrowDir) || !ToPath(prefix, &narrowPrefix) ||
+      narrowPrefix.find('/') != NarrowString::npos) {
+    return kErrorCantWrite;
+  }
+  if (narrowDir.empty() || !IsDirectoryPath(narrowDir.c_str())) {
+    WideString temp;
+    GetTempPath(&temp);
+    narrowDir = ToNarrow(temp);
+  }
+  if (narrowDir.back() != '/') narrowDir += '/';
+  // mkostemp replaces the X's, opens with O_CREAT|O_EXCL and tries again on
+  // a name that exists, so an existing file or link is never opened.
+  std::string name(narrowDir.c_str(), narrowDir.length());
+  name.append(narrowPrefix.c_str(), narrowPrefix.length());
+  name += "XXXXXX";
+  const UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
+  if (fd.get() < 0) return kErrorCantWrite;
+  // Private whatever the umask says.
+  ::fchmod(fd.get(), 0600);
+  *out = ToWide(NarrowString(name.c_str(), name.size()));
+  return kErrorSuccess;
+}
+
+ErrorCode GetTempFreeSpace(std::uint64_t* out) {
+  if (out == nullptr) return kErrorInvalidParameter;
+  *out = 0;
+  WideString temp;
+  GetTempPath(&temp);
+  struct statvfs fs {};
+  if (::statvfs(ToNarrow(temp).c_str(), &fs) == 0) {
+    *out = std::uint64_t{fs.f_frsize} * std::uint64_t{fs.f_bfree};
+  }
+  return kErrorSuccess;
+}
+
+ErrorCode GetFileSizeByName(const WideString& path, std::uint64_t* out) {
+  NarrowString narrow;
+  struct stat st {};
+  if (out == nullptr || !ToPath(path, &narrow) || ::stat(narrow.c_str(), &st) != 0) return 1;
+  *out = static_cast<std::uint64_t>(st.st_size);
+  return 0;
+}
+
+ErrorCode CreateDirectory(const WideString& path) {
+  if (const ErrorCode fault = InjectedFault(FileOp::kCreateDirectory, path)) return fault;
+  NarrowString narrow;
+  if (!ToPath(path, &narrow)) return kErrorInvalidParameter;
+  if (narrow.empty()) return kErrorFileNotFound;
+  if (IsDirectoryPath(narrow.c_str())) return kErrorAlreadyExists;
+  // Create every level from the top, as "mkdir -p" does: each prefix that
+  // ends just before a "/" (or at the end) is one level.
+  std::string level(narrow.c_str(), narrow.length());
+  const std::size_t length = level.size();
+  for (std::size_t end = 1; end <= length; ++end) {
+    if (end < length && (level[end] != '/' || level[end - 1] == '/')) continue;
+    if (end == length && level[end - 1] == '/') break;
+    const char saved = level[end];
+    level[end] = '\0';
+    const int made = ::mkdir(level.c_str(), 0777);
+    const int err = errno;
+    const bool usable = made == 0 || (err == EEXIST && IsDirectoryPath(level.c_str()));
+    level[end] = saved;
+    if (usable) continue;
+    // A level that exists as something else, or lies below a non-directory,
+    // cannot be made; everything else (permissions, full disk) is an error.
+    if (made != 0 && (err == EEXIST || err == ENOTDIR || err == ENOENT)) {
+      return kErrorFileNotFound;
+    }
+    return ErrnoToCode(err);
+  }
+  return kErrorSuccess;
+}
+
+ErrorCode CreatePrivateDirectory(const WideString& path) {
+  if (const ErrorCode fault = InjectedFault(FileOp::kCreateDirectory, path)) return fault;
+  NarrowString narrow;
+  if (!ToPath(path, &narrow) || narrow.empty()) return kErrorInvalidParameter;
+  if (::mkdir(narrow.c_str(), 0700) == 0) return kErrorSuccess;
+  return errno == EEXIST ? kErrorAlreadyExists : ErrnoToCode(errno);
+}
+
+ErrorCode MoveFile(const WideString& source, const WideString& destination) {
+  if (const ErrorCode fault = InjectedFault(FileOp::kMoveFile, source)) return fault;
+  NarrowString from;
+  NarrowString to;
+  if (!ToPath(source, &from) || !ToPath(destination, &to)) return kErrorInvalidParameter;
+  if (::rename(from.c_str(), to.c_str()) == 0) return kErrorSuccess;
+  const int renameError = errno;
+  struct stat st {};
+  if (::lstat(from.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+    return kErrorFileNotFound;
+  }
+  if (renameError != EXDEV) return kErrorInvalidParameter;
+  // Another file system: "mv" copies and removes. -T keeps rename's meaning
+  // of the destination (replace it, never move into it).
+  const int status = RunProgram({"mv", "-T", "--", from, to});
+  if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) return kErrorSuccess;
+  return kErrorInvalidParameter;
+}
+
+ErrorCode DeleteFile(const WideString& path) {
+  if (InjectedFault(FileOp::kDeleteFile, path) != kErrorSuccess) return kErrorSuccess;
+  NarrowString narrow;
+  if (ToPath(path, &narrow)) ::unlink(narrow.c_str());
+  return kErrorSuccess;
+}
+
+ErrorCode DeleteTree(const WideString& path) {
+  if (InjectedFault(FileOp::kDeleteTree, path) != kErrorSuccess) return kErrorSuccess;
+  NarrowString narrow;
+  if (!ToPath(path, &narrow)) return kErrorSuccess;
+  // Trailing slashes would make lstat follow a link named by the path.
+  std::string target(narrow.c_str(), narrow.length());
+  while (target.size() > 1 && target.back() == '/') target.pop_back();
+  // Never the root, and never "." or "..", as rm refuses them too.
+  const std::size_t slash = target.rfind('/');
+  const char* last = target.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+  if (target.empty() || target == "/" || IsDotOrDotDot(last)) return kErrorSuccess;
+  struct stat st {};
+  if (::lstat(target.c_str(), &st) != 0) return kErrorSuccess;
+  if (!S_ISDIR(st.st_mode)) {
+    ::unlink(target.c_str());
+    return kErrorSuccess;
+  }
+  const int fd = ::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) RemoveContents(fd);
+  ::rmdir(target.c_str());
+  return kErrorSuccess;
+}
+
+int RunCommand(const NarrowString& commandLine) { return std::system(commandLine.c_str()); }
+
+int RunProgram(const std::vector<NarrowString>& arguments) {
+  if (arguments.empty()) return -1;
+  std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
+  for (const NarrowString& argument : arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  pid_t waited;
+  do {
+    waited = ::waitpid(pid, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  return waited == pid ? status : -1;
+}
+
+bool IsRootPath(const WideString& path) { return path == u"/"; }
+
+WideString GetHomeDirectory() {
+  wordexp_t words{};
+  const int result = ::wordexp("~", &words, WRDE_NOCMD);
+  std::string home;
+  if (result == 0 && words.we_wordc > 0 && words.we_wordv[0] != nullptr) {
+    home = words.we_wordv[0];
+  }
+  if (result == 0 || result == WRDE_NOSPACE) ::wordfree(&words);
+  if (home.empty() || home == "~") {
+    home.clear();
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    int err;
+    while ((err = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found)) ==
+               ERANGE &&
+           buffer.size() < (std::size_t{1} << 20)) {
+      buffer.resize(buffer.size() * 2);
+    }
+    if (err == 0 && found != nullptr && found->pw_dir != nullptr) home = found->pw_dir;
+  }
+  return ToWide(NarrowString(home.c_str(), home.size()));
+}
+
+// --- Directory enumeration.
+
+bool FindFirstFile(FindData* data, const WideString& path) {
+  if (data == nullptr) return false;
+  if (InjectedFault(FileOp::kFindFirstFile, path) != kErrorSuccess) return false;
+  if (data->stream != nullptr) {
+    ::closedir(static_cast<DIR*>(data->stream));
+    data->stream = nullptr;
+  }
+  data->fullPattern = path;
+  const std::size_t slash = path.rfind(u'/');
+  data->namePattern = slash == WideString::npos ? path : path.substr(slash + 1);
+  data->foundName = WideString();
+  data->status = {};
+  data->foundIsLink = false;
+  NarrowString narrow;
+  if (!ToPath(path, &narrow)) return false;
+  if (data->namePattern.find(u'*') == WideString::npos) {
+    data->foundName = data->namePattern;
+    struct stat link {};
+    data->foundIsLink = ::lstat(narrow.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    return ::stat(narrow.c_str(), &data->status) == 0;
+  }
+  // "*" alone lists the current directory; "/*" lists the root.
+  const NarrowString directory = FindDirectory(path);
+  DIR* const stream = ::opendir(directory.empty() ? "." : directory.c_str());
+  if (stream == nullptr) return false;
+  data->stream = stream;
+  return NextMatch(data);
+}
+
+bool FindNextFile(FindData* data) {
+  if (data == nullptr || data->stream == nullptr) return false;
+  if (InjectedFault(FileOp::kFindNextFile, data->fullPattern) != kErrorSuccess) return false;
+  return NextMatch(data);
+}
+
+WideString GetFoundName(const FindData& data) { return data.foundName; }
+
+std::uint32_t IsFoundDirectory(const FindData& data) {
+  // The bit the directory type carries (block devices and sockets share it).
+  return (data.status.st_mode & 0x4000) != 0 ? 16 : 0;
+}
+
+bool IsFoundLink(const FindData& data) { return data.foundIsLink; }
+
+void FindClose(FindData* data) {
+  if (data == nullptr) return;
+  if (data->stream != nullptr) ::closedir(static_cast<DIR*>(data->stream));
+  data->stream = nullptr;
+  data->namePattern = WideString();
+  data->fullPattern = WideString();
+  data->foundName = WideString();
+}
+
+void SetFaultHook(FaultHook hook) {
+  std::shared_ptr<const FaultHook> next;
+  if (hook) next = std::make_shared<const FaultHook>(std::move(hook));
+  const std::lock_guard<std::mutex> lock(g_hookMutex);
+  g_hookSet.store(next != nullptr, std::memory_order_release);
+  g_hook = std::move(next);
+}
+
+}  // namespace ordx

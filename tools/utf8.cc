@@ -1,0 +1,78 @@
+// Strict UTF-8 decoding and lenient UTF-16 encoding for the kit tool.
+#include "utf8.h"
+
+#include <cstdint>
+
+namespace ordx {
+
+bool Utf8ToUtf16(std::string_view utf8, std::u16string* out) {
+  std::u16string result;
+  result.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<std::uint8_t>(utf8[i]);
+    std::uint32_t cp;
+    std::size_t extra;
+    std::uint32_t min;
+    if (lead < 0x80) {
+      cp = lead, extra = 0, min = 0;
+    } else if ((lead & 0xE0) == 0xC0) {
+      cp = lead & 0x1F, extra = 1, min = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      cp = lead & 0x0F, extra = 2, min = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      cp = lead & 0x07, extra = 3, min = 0x10000;
+    } else {
+      return false;
+    }
+    if (utf8.size() - i - 1 < extra) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const auto next = static_cast<std::uint8_t>(utf8[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (next & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      result += static_cast<char16_t>(0xD800 + (cp >> 10));
+      result += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      result += static_cast<char16_t>(cp);
+    }
+    i += extra + 1;
+  }
+  *out = std::move(result);
+  return true;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    std::uint32_t cp = utf16[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+        utf16[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | cp >> 6);
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | cp >> 12);
+      out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | cp >> 18);
+      out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace ordx
