@@ -1,0 +1,217 @@
+// The template locations known to the platform's starter: which starter
+// files are read and written, how the proposed template directory is
+// chosen, and how an installed directory is registered at the head of the
+// list.
+#include "config/template_locations.h"
+
+#include <unordered_set>
+#include <utility>
+
+#include "config/config_file.h"
+#include "engine/file_layer.h"
+
+namespace ordx {
+namespace {
+
+std::function<WideString()>& HomeProvider() {
+  static std::function<WideString()> provider;
+  return provider;
+}
+
+WideString Home() {
+  const auto& provider = HomeProvider();
+  return provider ? provider() : GetHomeDirectory();
+}
+
+// Every path below is built from one home directory; none exists without it.
+WideString UserDirectoryOf(const WideString& home) {
+  return home.empty() ? WideString() : home + u"/" + u".ordx" + u"/";
+}
+WideString DataDirectoryOf(const WideString& home) {
+  return home.empty() ? WideString() : UserDirectoryOf(home) + u"Ordo" + u"/" + u"ordx" + u"/";
+}
+WideString DefaultDirectoryOf(const WideString& home) {
+  return home.empty() ? WideString() : DataDirectoryOf(home) + u"tmplts" + u"/";
+}
+WideString MainFileOf(const WideString& home) {
+  return home.empty() ? WideString()
+                      : home + u"/" + u".Ordo/ordolaunch" + u"/" + u"ordolaunch.cfg";
+}
+WideString PlatformFileOf(const WideString& home) {
+  // The user directory already ends in "/": the doubled slash is harmless.
+  return home.empty() ? WideString()
+                      : UserDirectoryOf(home) + u"/" + u".Ordo/ordolaunch" + u"/" +
+                            u"ordolaunch.cfg";
+}
+WideString AlternateFileOf(const WideString& home) {
+  return home.empty() ? WideString()
+                      : home + u"/" + u".Ordo/ordolauncht" + u"/" + u"ordolaunch.cfg";
+}
+
+bool PathExists(const WideString& path) {
+  if (path.empty()) return false;
+  FindData find;
+  const bool found = FindFirstFile(&find, path);
+  FindClose(&find);
+  return found;
+}
+
+// The directory holding `path`: up to its last separator; empty if none.
+WideString ParentOf(const WideString& path) {
+  std::size_t cut = WideString::npos;
+  for (std::size_t i = path.length(); i > 0; --i) {
+    if (path[i - 1] == u'/' || path[i - 1] == u'\\') {
+      cut = i - 1;
+      break;
+    }
+  }
+  return cut == WideString::npos ? WideString() : path.substr(0, cut);
+}
+
+// One read of the pair of starter files that the flag selects.
+struct StarterPair {
+  WideString primaryPath;
+  ConfigEntries primary;
+  ConfigEntries secondary;
+  ConfigReadResult primaryRead = ConfigReadResult::kAbsent;
+};
+
+StarterPair LoadStarterFiles(const WideString& home, bool alternate) {
+  StarterPair pair;
+  pair.primaryPath = alternate ? AlternateFileOf(home) : MainFileOf(home);
+  const WideString secondaryPath = alternate ? MainFileOf(home) : PlatformFileOf(home);
+  try {
+    ReadConfigFile(secondaryPath, &pair.secondary);
+  } catch (...) {
+    // An unreadable secondary file only hides its locations.
+  }
+  try {
+    pair.primaryRead = ReadConfigFileChecked(pair.primaryPath, &pair.primary);
+  } catch (...) {
+    pair.primaryRead = ConfigReadResult::kUnreadable;
+  }
+  return pair;
+}
+
+void SaveStarterFile(const WideString& path, const ConfigEntries& entries) {
+  const WideString dir = ParentOf(path);
+  if (!PathExists(path) && !dir.empty()) CreateDirectory(dir);
+  try {
+    WriteConfigFile(path, entries);
+  } catch (...) {
+    // Once more after making sure the file's own directory is there.
+    if (!dir.empty()) CreateDirectory(dir);
+    WriteConfigFile(path, entries);
+  }
+}
+
+}  // namespace
+
+void SetHomeDirectoryProvider(std::function<WideString()> provider) {
+  HomeProvider() = std::move(provider);
+}
+
+WideString GetPlatformUserDirectory() { return UserDirectoryOf(Home()); }
+WideString GetPlatformDataDirectory() { return DataDirectoryOf(Home()); }
+WideString GetDefaultTemplateDirectory() { return DefaultDirectoryOf(Home()); }
+WideString GetMainStarterFile() { return MainFileOf(Home()); }
+WideString GetPlatformStarterFile() { return PlatformFileOf(Home()); }
+WideString GetAlternateStarterFile() { return AlternateFileOf(Home()); }
+
+void NormalizeLocationList(LocationList* list) {
+  std::unordered_set<std::string> seen;
+  LocationList kept;
+  kept.reserve(list->size());
+  for (WideString& location : *list) {
+    // The added "/" lives only in the comparison key.
+    WideString key = location;
+    if (!key.empty() && key.back() != u'/' && key.back() != u'\\') key += u"/";
+    if (seen.insert(NoCaseKey(key)).second) kept.push_back(std::move(location));
+  }
+  *list = std::move(kept);
+}
+
+void ReadTemplateLocations(LocationList* list, bool alternate) {
+  const StarterPair pair = LoadStarterFiles(Home(), alternate);
+  std::unordered_set<std::string> taken;
+  for (const ConfigEntries* entries : {&pair.primary, &pair.secondary}) {
+    const std::vector<WideString>* values = FindValues(*entries, kTemplatesLocationKey);
+    if (values == nullptr) continue;
+    for (const WideString& value : *values)
+      if (taken.insert(NoCaseKey(value)).second) list->push_back(value);
+  }
+  for (WideString& location : *list) ReplaceAll(location, u"\\", u"/");
+  NormalizeLocationList(list);
+}
+
+void WriteTemplateLocations(const LocationList& list, bool alternate) {
+  const WideString home = Home();
+  if (home.empty()) return;  // no home: no starter file anywhere
+  StarterPair pair = LoadStarterFiles(home, alternate);
+  // A file that exists but could not be read whole is not rewritten: its
+  // other settings would be lost.
+  if (pair.primaryRead == ConfigReadResult::kUnreadable) throw 1;
+  LocationList locations = list;
+  NormalizeLocationList(&locations);
+  SetValues(&pair.primary, kTemplatesLocationKey, locations);
+  SaveStarterFile(pair.primaryPath, pair.primary);
+}
+
+bool IsDirectoryWritable(const WideString& dir) {
+  WideString probe;
+  if (CreateFileInDirectory(dir, u"Ordo", &probe) != kErrorSuccess) return false;
+  DeleteFile(probe);
+  return true;
+}
+
+WideString CleanTemplateDirectory(const WideString& location) {
+  if (location.find(u"http://") != WideString::npos ||
+      location.find(u"https://") != WideString::npos ||
+      location.find(u"ftp://") != WideString::npos)
+    return WideString();
+  WideString clean = location;
+  const std::size_t file = clean.find(u"file://");
+  if (file != WideString::npos) clean.erase(file, 7);
+  ReplaceAll(clean, u"\\", u"/");
+  ReplaceAll(clean, u"\n", u"");
+  ReplaceAll(clean, u"\r", u"");
+  return clean;
+}
+
+WideString SelectTemplateDirectory(LocationList* list, bool* alternateFileExists,
+                                   bool* listFromAlternateFile) {
+  *alternateFileExists = false;
+  *listFromAlternateFile = false;
+  const WideString home = Home();
+  if (home.empty()) return WideString();  // nowhere to propose
+
+  *alternateFileExists = PathExists(AlternateFileOf(home));
+  if (PathExists(MainFileOf(home))) {
+    ReadTemplateLocations(list, false);
+  } else if (*alternateFileExists) {
+    ReadTemplateLocations(list, true);
+    *listFromAlternateFile = !list->empty();
+  }
+  // Each location is probed in the form it would be used in.
+  for (const WideString& location : *list) {
+    const WideString clean = CleanTemplateDirectory(location);
+    if (!clean.empty() && IsDirectoryWritable(clean)) return clean;
+  }
+  return CleanTemplateDirectory(DefaultDirectoryOf(home));
+}
+
+void RegisterTemplateDirectory(LocationList* list, const WideString& targetDir,
+                               bool listFromAlternateFile, bool alternateFileExists) {
+  WideString dir = targetDir;
+  // One trailing separator goes, but "/" itself stays a location.
+  if (dir.length() > 1 && (dir.back() == u'/' || dir.back() == u'\\')) dir.erase(dir.length() - 1);
+  list->insert(list->begin(), dir);
+  try {
+    if (!listFromAlternateFile) WriteTemplateLocations(*list, false);
+    if (alternateFileExists) WriteTemplateLocations(*list, true);
+  } catch (...) {
+    // The installation succeeded all the same; nothing is reported.
+  }
+}
+
+}  // namespace ordx

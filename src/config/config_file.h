@@ -1,0 +1,63 @@
+// The key=value files of the platform's starter. Every key and value is kept
+// as read, so rewriting a file loses no setting the installer does not know.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "text/cow_string.h"
+
+namespace ordx {
+
+struct ConfigEntry {
+  WideString key;
+  std::vector<WideString> values;
+};
+
+using ConfigEntries = std::vector<ConfigEntry>;
+
+inline constexpr char16_t kTemplatesLocationKey[] = u"ConfigurationTemplatesLocation";
+
+// Appends value to key's entry unless an equal value (case-insensitive) is
+// there; creates the entry at the end when the key is new.
+bool AddValue(ConfigEntries* entries, const WideString& key, const WideString& value);
+// The key's values become exactly `values`; an empty list removes the entry.
+void SetValues(ConfigEntries* entries, const WideString& key,
+               const std::vector<WideString>& values);
+// The values of the key (case-insensitive), or nullptr.
+const std::vector<WideString>* FindValues(const ConfigEntries& entries, const WideString& key);
+
+// Adds the file's lines to `entries`; an unreadable file adds nothing.
+void ReadConfigFile(const WideString& path, ConfigEntries* entries);
+
+// What ReadConfigFileChecked found. Only kRead adds anything.
+enum class ConfigReadResult { kRead, kAbsent, kUnreadable };
+// ReadConfigFile that tells an absent file from one that exists but could
+// not be read, so that a caller never rewrites a file it has not seen whole.
+ConfigReadResult ReadConfigFileChecked(const WideString& path, ConfigEntries* entries);
+
+// Decodes a whole file's bytes in the locale's encoding and adds its lines
+// to `entries`. Invalid bytes and zero bytes each become U+FFFD.
+void ParseConfigText(std::string_view bytes, ConfigEntries* entries);
+// The bytes WriteConfigFile puts into the file for this model.
+std::string FormatConfigText(const ConfigEntries& entries);
+
+// Two texts are equal under CompareNoCase exactly when their keys are equal;
+// lets callers index keys and values instead of comparing pairwise.
+std::string NoCaseKey(const WideString& text);
+
+// Replaces the file with the model, atomically: a failure leaves the old file
+// as it was and no other file behind. The old file's permission bits (and
+// owner, where allowed) are kept; a symbolic link is written through and
+// stays a link. Throws the int 1 when it cannot be created, 2 when writing
+// fails.
+void WriteConfigFile(const WideString& path, const ConfigEntries& entries);
+
+// Creates a new, empty file exclusively inside `dir` itself (never in a
+// fallback directory) and returns its path; 0 on success, else an error code.
+std::uint32_t CreateFileInDirectory(const WideString& dir, const WideString& prefix,
+                                    WideString* out);
+
+}  // namespace ordx
