@@ -1,6 +1,9 @@
 // ordx-kit: makes, lists and checks distribution kits for the people who
 // build them, with the same reader and decompression as the installer.
+#include <langinfo.h>
+
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -200,6 +203,11 @@ int Verify(int argc, char** argv) {
 }
 
 int Main(int argc, char** argv) {
+  // Kit paths reach the file layer in the locale's encoding, but this tool
+  // takes every name as UTF-8: under the C locale a kit named in UTF-8 would
+  // be reported missing.
+  EnsureEnvironmentLocale();
+  if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
   if (argc < 2) {
     std::fputs(kUsage, stderr);
     return kExitUsage;

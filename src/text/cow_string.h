@@ -332,6 +332,7 @@ class CowString {
     const std::size_t bytes = RoundBytes(kTextOffset + (want + 1) * sizeof(CharT));
     Buffer* fresh = NewBuffer(bytes);
     std::memcpy(fresh->text, heap_.buf->text, keep * sizeof(CharT));
+    fresh->text[keep] = CharT();  // mutable_data does not set the length again
     DropBuffer(heap_.buf, heap_.bytes);
     heap_.buf = fresh;
     heap_.capacity = CapacityOf(bytes);

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "kit/decompress.h"
 #include "kit/kit_reader.h"
 #include "kit_test_util.h"
@@ -150,6 +152,25 @@ TEST_F(OrdxKitTest, OutputIsReproducible) {
   // The level is honoured.
   ASSERT_EQ(Tool({"pack", first, "-o", Path("k0"), "--level", "0"}).status, 0);
   EXPECT_GT(ReadBytes(Path("k0")).size(), ReadBytes(Path("k1")).size() + 1000);
+}
+
+TEST_F(OrdxKitTest, KitNamedInUtf8OpensUnderTheCLocale) {
+  MakeFile("f", "x");
+  const std::string kit = Path("kit-\xC3\xBC.dkt");
+  ASSERT_EQ(Tool({"pack", src_, "-o", kit}).status, 0);
+  const char* const saved = std::getenv("LC_ALL");
+  const std::string savedValue = saved != nullptr ? saved : "";
+  setenv("LC_ALL", "C", 1);
+  const ToolResult list = Tool({"list", kit});
+  const ToolResult verify = Tool({"verify", kit});
+  if (saved != nullptr) {
+    setenv("LC_ALL", savedValue.c_str(), 1);
+  } else {
+    unsetenv("LC_ALL");
+  }
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(list.out, "1\t130000000000000000\tf\n");
+  EXPECT_EQ(verify.status, 0) << verify.err;
 }
 
 TEST_F(OrdxKitTest, KitInsideTheSourceTreeIsNotPackedAgain) {

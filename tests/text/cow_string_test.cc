@@ -61,6 +61,7 @@ TEST(CowStringStorage, EveryModifierCopiesASharedBuffer) {
     WideString copy = base;
     edit(copy);
     EXPECT_EQ(Str(copy), expected);
+    EXPECT_EQ(copy.c_str()[copy.length()], u'\0');
     EXPECT_EQ(Str(base), u"0123456789abcdef");
     EXPECT_EQ(base.ShareCount(), 1u);
   };
@@ -179,6 +180,22 @@ TEST(CowStringEditing, NarrowInsertAndOrder) {
   EXPECT_TRUE(NarrowString("abc") < NarrowString("abd"));
   EXPECT_TRUE(NarrowString("z") < NarrowString("\xC3\xA9"));  // unsigned bytes
   EXPECT_FALSE(NarrowString("abc") < NarrowString("abc"));
+}
+
+// The private copy of a shared buffer is taken from the allocator; whatever
+// a freed string of the same size left there must not show through c_str().
+TEST(CowStringStorage, PrivateCopyKeepsTheTerminator) {
+  const WideString base(u"0123456789abcdef");
+  for (int round = 0; round < 4; ++round) {
+    { const WideString filler(u"xxxxxxxxxxxxxxxxx"); }
+    WideString copy = base;
+    if (round % 2 == 0) {
+      copy.mutable_data()[0] = u'Z';
+    } else {
+      ReplaceAll(copy, u"a", u"A");  // same length: edited in place
+    }
+    EXPECT_EQ(std::char_traits<char16_t>::length(copy.c_str()), copy.length());
+  }
 }
 
 TEST(CowStringReplaceAll, BackslashesAndNonOverlappingMatches) {
