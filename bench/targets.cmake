@@ -6,3 +6,9 @@ if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/decompress_bench.cc)
   add_executable(decompress_bench decompress_bench.cc)
   target_link_libraries(decompress_bench PRIVATE ordx_kit ZLIB::ZLIB)
 endif()
+
+# A whole installation against tar -xzf of the same tree.
+if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/install_bench.cc)
+  add_executable(install_bench install_bench.cc)
+  target_link_libraries(install_bench PRIVATE ordx_engine ZLIB::ZLIB)
+endif()

@@ -17,7 +17,9 @@ function(ordx_add_test target)
   endif()
   gtest_discover_tests(${target}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "HOME=${ORDX_TEST_SANDBOX}/home;TMPDIR=${ORDX_TEST_SANDBOX}/tmp"
+    # One value per property: gtest_discover_tests splits list values apart.
+    PROPERTIES ENVIRONMENT "TMPDIR=${ORDX_TEST_SANDBOX}/tmp"
+               ENVIRONMENT_MODIFICATION "HOME=set:${ORDX_TEST_SANDBOX}/home"
                TIMEOUT 300
                LABELS "${labels}")
 endfunction()

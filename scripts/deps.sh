@@ -8,6 +8,7 @@ packages=(
   libgtk2.0-dev zlib1g-dev
   libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils
+  fonts-dejavu-core fonts-droid-fallback
   zopfli gzip
 )
 missing=()

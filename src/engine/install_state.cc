@@ -1,0 +1,85 @@
+// The state shared by the window thread and the install worker. Every access
+// copies fields inside one short locked section; nothing else is locked
+// meanwhile, so there is no lock order to keep.
+#include "engine/install_state.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace ordx {
+
+SemaphoreMutex::SemaphoreMutex() {
+  // Fails only for values above SEM_VALUE_MAX.
+  ::sem_init(&sem_, /*pshared=*/0, 1);
+}
+
+SemaphoreMutex::~SemaphoreMutex() { ::sem_destroy(&sem_); }
+
+void SemaphoreMutex::Lock() {
+  while (::sem_wait(&sem_) != 0) {
+    // Entering without the lock would let two threads tear the strings.
+    if (errno != EINTR) std::abort();
+  }
+}
+
+void SemaphoreMutex::Unlock() { ::sem_post(&sem_); }
+
+int SemaphoreMutex::Value() {
+  int value = 0;
+  ::sem_getvalue(&sem_, &value);
+  return value;
+}
+
+InstallState::InstallState() = default;
+
+InstallState::~InstallState() = default;
+
+void InstallState::SetJob(KitReader* kit, const WideString& targetDir) {
+  WideString dir = targetDir;
+  if (!dir.empty() && dir.back() != u'/' && dir.back() != u'\\') dir += u"/";
+  lock_.Lock();
+  cancel_ = false;
+  result_ = kErrorSuccess;
+  percent_ = 0;
+  kit_ = kit;
+  targetDir_ = dir;
+  lock_.Unlock();
+}
+
+void InstallState::GetJob(KitReader** kit, WideString* targetDir) {
+  lock_.Lock();
+  if (kit != nullptr) *kit = kit_;
+  if (targetDir != nullptr) *targetDir = targetDir_;
+  lock_.Unlock();
+}
+
+void InstallState::SetCancel(bool cancel) {
+  lock_.Lock();
+  cancel_ = cancel;
+  lock_.Unlock();
+}
+
+bool InstallState::IsCancelled() {
+  lock_.Lock();
+  const bool cancel = cancel_;
+  lock_.Unlock();
+  return cancel;
+}
+
+void InstallState::Post(ErrorCode result, const WideString& text, std::uint32_t percent) {
+  lock_.Lock();
+  result_ = result;
+  text_ = text;
+  percent_ = percent;
+  lock_.Unlock();
+}
+
+void InstallState::Read(ErrorCode* result, WideString* text, std::uint32_t* percent) {
+  lock_.Lock();
+  if (result != nullptr) *result = result_;
+  if (text != nullptr) *text = text_;
+  if (percent != nullptr) *percent = percent_;
+  lock_.Unlock();
+}
+
+}  // namespace ordx

@@ -339,7 +339,7 @@ constexpr TextSet kGerman = {{
     "< Zurück",
     "Weiter >",
     "Fertig",
-    "Abbrechen",
+    "Abbruch",
     "Möchten Sie die Installation wirklich abbrechen?",
     "Installation der Konfiguration",
     "Kopieren wird vorbereitet...",
@@ -878,7 +878,7 @@ static_assert(IsWellFormed(kTurkmen));
 // Greek
 constexpr TextSet kGreek = {{
     "< Πίσω",
-    "Επόμενο >",
+    "Εμπρός >",
     "Τέλος",
     "Άκυρο",
     "Θέλετε σίγουρα να ακυρώσετε την εγκατάσταση;",

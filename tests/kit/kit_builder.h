@@ -26,7 +26,7 @@
 
 namespace ordx::kittest {
 
-// 2013-01-01 00:00:00 UTC, a whole second.
+// 2012-12-30 08:00:00 UTC, a whole second.
 inline constexpr std::uint64_t kDefaultFileTime = 130013280000000000ull;
 
 inline void PutU32(std::string* out, std::uint32_t v) {

@@ -1,0 +1,233 @@
+// CInstallerDlg: construction, the run, the pre-flight checks and the
+// headless silent run. The window lives in wizard_window.cc, the page flow
+// in wizard_flow.cc.
+#include "app/installer_dlg.h"
+
+#include <glib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "engine/file_layer.h"
+#include "text/convert.h"
+#include "text/string_table.h"
+#include "ui/message_box.h"
+
+namespace ordx {
+namespace {
+
+constexpr char kKitFileName[] = "ordx.dkt";
+// The temporary directory must hold the unpacked kit with room to spare.
+constexpr std::uint64_t kFreeSpaceFactor = 3;
+// How often a waiting loop looks at the worker's progress.
+constexpr guint kPollMilliseconds = 50;
+
+}  // namespace
+
+CInstallerDlg::CInstallerDlg(int argc, char** argv, bool silent, NarrowString title,
+                             WideString languageCode, bool useCwd)
+    : silent_(silent),
+      kit_(kKitCopyBufferSize),
+      languageCode_(std::move(languageCode)),
+      useCwd_(useCwd),
+      argc_(argc),
+      argv_(argv),
+      title_(std::move(title)) {
+  hasDisplay_ = gtk_init_check(&argc_, &argv_) != FALSE;
+  if (hasDisplay_) {
+    presenter_ = std::make_unique<GtkPresenter>();
+  } else {
+    presenter_ = std::make_unique<ConsolePresenter>();
+  }
+  opener_ = OpenWithXdgOpen;
+  workerStarter_ = [this](InstallState* state) { return workerThread_.Start(state); };
+  installState_.Post(0, LoadString("IDS_PREPARECOPY"), 0);
+}
+
+CInstallerDlg::~CInstallerDlg() {
+  // The worker borrows the kit reader, its buffer and the state: it must be
+  // gone before they are.
+  workerThread_.Stop();
+  workerThread_.Join();
+  if (window_ != nullptr) DestroyWindow();
+  // The pages' widgets died with the window; the pixbufs are ours.
+  if (sideImage_ != nullptr) g_object_unref(sideImage_);
+  if (icon_ != nullptr) g_object_unref(icon_);
+}
+
+WideString CInstallerDlg::GetTitle() const { return ToWide(title_); }
+
+int CInstallerDlg::ShowMessage(const WideString& text, std::uint32_t flags) {
+  return presenter_->MessageBox(this, text, flags);
+}
+
+void CInstallerDlg::Run() {
+  if (!hasDisplay_) {
+    if (silent_) {
+      RunHeadless();
+    } else {
+      std::fprintf(stderr,
+                   "ordx-install: cannot open a display; run \"ordx-install /S\" to install "
+                   "without a window.\n");
+      exitStatus_ = kExitNoDisplay;
+    }
+    return;
+  }
+  if (!Prepare()) return;
+  if (silent_ && targetDir_.empty()) {
+    // The proposed location was an address: never fall back to the
+    // current directory.
+    ShowMessage(LoadString("IDS_ERROR_NOTARGET"), kMbErrorOk);
+    return;
+  }
+  welcomePage_.reset();
+  CreateMainWindow();
+  ShowWelcomePage();
+  if (silent_) {
+    StartInstall();
+  } else {
+    gtk_main();
+  }
+}
+
+void CInstallerDlg::RunHeadless() {
+  if (!Prepare()) {
+    exitStatus_ = kExitPreparationFailed;
+    return;
+  }
+  if (targetDir_.empty()) {
+    ShowMessage(LoadString("IDS_ERROR_NOTARGET"), kMbErrorOk);
+    exitStatus_ = kExitPreparationFailed;
+    return;
+  }
+  BeginInstallation();
+  ErrorCode result = 0;
+  WideString text;
+  std::uint32_t percent = 0;
+  for (;;) {
+    installState_.Read(&result, &text, &percent);
+    if (result != 0 || static_cast<std::int32_t>(percent) >= 100) break;
+    g_usleep(kPollMilliseconds * 1000);
+  }
+  EndInstallation();
+  if (result != 0) {
+    ShowMessage(text, kMbErrorOk);
+    exitStatus_ = kExitInstallFailed;
+    return;
+  }
+  RegisterTarget();
+  exitStatus_ = kExitInstalled;
+}
+
+WideString CInstallerDlg::GetKitPath() const {
+  std::vector<char> base;
+  if (useCwd_) {
+    char* cwd = getcwd(nullptr, 0);
+    if (cwd == nullptr) return WideString();
+    base.assign(cwd, cwd + std::strlen(cwd));
+    std::free(cwd);
+  } else {
+    std::vector<char> link(4096, '\0');
+    const ssize_t n = readlink("/proc/self/exe", link.data(), link.size());
+    // A path that fills the buffer may have been cut: treat it as unknown.
+    if (n < 1 || static_cast<std::size_t>(n) >= link.size()) return WideString();
+    link.resize(static_cast<std::size_t>(n));
+    std::size_t slash = link.size();
+    for (std::size_t i = 0; i < link.size(); ++i) {
+      if (link[i] == '/') slash = i;
+    }
+    base.assign(link.begin(), slash == link.size() ? link.end() : link.begin() + slash);
+  }
+  NarrowString path(base.data(), base.size());
+  path += "/";
+  path += kKitFileName;
+  return ToWide(path);
+}
+
+bool CInstallerDlg::Prepare() {
+  const WideString path = GetKitPath();
+  FindData find;
+  const bool found = !path.empty() && FindFirstFile(&find, path);
+  FindClose(&find);
+  if (!found) {
+    ShowMessage(LoadString("IDS_ERROR_NOSOURCE"), kMbErrorOk);
+    return false;
+  }
+  kitPath_ = path;
+  targetDir_ =
+      SelectTemplateDirectory(&templateLocations_, &alternateFileExists_, &listFromAlternateFile_);
+
+  std::uint64_t size = 0;
+  std::uint64_t freeBytes = 0;
+  if (GetFileSizeByName(kitPath_, &size) == 0 && GetTempFreeSpace(&freeBytes) == 0) {
+    // size * 3 > free, without the product wrapping around.
+    if (size > freeBytes / kFreeSpaceFactor) {
+      ShowMessage(LoadString("IDS_ERROR_NOSPACE"), kMbErrorOk);
+      return false;
+    }
+  }
+  if (kit_.Open(kitPath_) != 0) {
+    ShowMessage(LoadString("IDS_ERROR_DAMAGEDSOURCE"), kMbErrorOk);
+    return false;
+  }
+  return true;
+}
+
+void CInstallerDlg::BeginInstallation() {
+  installState_.SetJob(&kit_, targetDir_);
+  installStarted_ = true;
+  const int started = workerStarter_(&installState_);
+  if (started != 0) {
+    // Whatever the starter posted, make sure a failure is there: the
+    // waiting loop ends only on a result.
+    ErrorCode result = 0;
+    WideString text;
+    std::uint32_t percent = 0;
+    installState_.Read(&result, &text, &percent);
+    if (result == 0) {
+      installState_.Post(static_cast<ErrorCode>(started), LoadString("IDS_INSTALL_ERROR"), 0);
+    }
+  }
+}
+
+void CInstallerDlg::EndInstallation() { workerThread_.Stop(); }
+
+void CInstallerDlg::RegisterTarget() {
+  RegisterTemplateDirectory(&templateLocations_, targetDir_, listFromAlternateFile_,
+                            alternateFileExists_);
+}
+
+bool HasParentComponent(const WideString& path) {
+  std::size_t start = 0;
+  const std::size_t n = path.length();
+  for (std::size_t i = 0; i <= n; ++i) {
+    if (i == n || path[i] == u'/' || path[i] == u'\\') {
+      if (i - start == 2 && path[start] == u'.' && path[start + 1] == u'.') return true;
+      start = i + 1;
+    }
+  }
+  return false;
+}
+
+bool HasLineBreak(const WideString& text) {
+  return text.find(u'\n') != WideString::npos || text.find(u'\r') != WideString::npos;
+}
+
+WideString JoinDescriptionPath(const WideString& targetDir, const WideString& description) {
+  WideString path = targetDir;
+  const bool dirEnds = !targetDir.empty() && (targetDir.back() == u'/' || targetDir.back() == u'\\');
+  const bool descStarts = !description.empty() && (description[0] == u'/' || description[0] == u'\\');
+  if (!targetDir.empty() && !description.empty() && !dirEnds && !descStarts) path += u"/";
+  path += description;
+  ReplaceAll(path, u"\\", u"/");
+  return path;
+}
+
+void OpenWithXdgOpen(const NarrowString& path) {
+  RunProgram({NarrowString("xdg-open"), path});
+}
+
+}  // namespace ordx

@@ -1,0 +1,153 @@
+// The wizard's page flow: welcome, directory, progress with its polling
+// loop, the final pages, the registration of the target directory and
+// Finish with the description document.
+#include "app/installer_dlg.h"
+
+#include "engine/file_layer.h"
+#include "text/convert.h"
+#include "text/string_table.h"
+
+namespace ordx {
+namespace {
+
+// The progress loop blocks in gtk_main_iteration; this timer wakes it often
+// enough to follow the worker without spinning when no event arrives.
+constexpr guint kWakeMilliseconds = 50;
+
+gboolean KeepWaking(gpointer) { return TRUE; }
+
+}  // namespace
+
+WideString CInstallerDlg::ComposeWelcomeText() const {
+  WideString product;
+  WideString vendor;
+  kit_.GetProductInfo(languageCode_, &product, &vendor);
+  if (product.empty()) product = LoadString("IDS_DEFPRODUCT");
+  if (vendor.empty()) vendor = LoadString("IDS_DEFPROVIDER");
+  return LoadString("IDS_WELCOME_TITLE") + u" " + product + u" (" + vendor + u").";
+}
+
+void CInstallerDlg::SetActivePage(WizardDialogPage* page) {
+  if (currentPage_ != nullptr) currentPage_->Hide();
+  currentPage_ = page;
+  if (page != nullptr) {
+    page->Show();
+    page->OnActivate();
+  }
+}
+
+void CInstallerDlg::ShowWelcomePage() {
+  const WideString text = ComposeWelcomeText();
+  if (!welcomePage_) welcomePage_ = std::make_unique<MessagePage>(fixed_, sideImage_, text);
+  if (silent_) {
+    gtk_widget_hide(backButton_);
+    gtk_widget_hide(nextButton_);
+  } else {
+    gtk_widget_set_sensitive(backButton_, FALSE);
+  }
+  pageId_ = kPageWelcome;
+  SetActivePage(welcomePage_.get());
+}
+
+void CInstallerDlg::ShowDirSelectPage() {
+  pageId_ = kPageDirectory;
+  if (!dirPage_) dirPage_ = std::make_unique<DirSelectPage>(fixed_, sideImage_);
+  dirPage_->SetDirectory(targetDir_);
+  gtk_widget_set_sensitive(backButton_, TRUE);
+  gtk_widget_set_sensitive(nextButton_, TRUE);
+  SetActivePage(dirPage_.get());
+}
+
+void CInstallerDlg::AcceptDirectory() {
+  WideString directory = dirPage_->GetDirectory();
+  ReplaceAll(directory, u"\\", u"/");
+  // A line break would split the starter file's line when the directory is
+  // registered; such a text is no usable directory.
+  if (directory.empty() || HasLineBreak(directory)) {
+    ShowMessage(LoadString("IDS_SETUP_EMPTYTARGET"), kMbPlainOk);
+    return;
+  }
+  targetDir_ = directory;
+  StartInstall();
+}
+
+void CInstallerDlg::StartInstall() {
+  if (!progressPage_) progressPage_ = std::make_unique<ProgressPage>(fixed_, width_ - 20);
+  gtk_widget_set_sensitive(backButton_, FALSE);
+  gtk_widget_set_sensitive(nextButton_, FALSE);
+  SetActivePage(progressPage_.get());
+  pageId_ = kPageProgress;
+  BeginInstallation();
+
+  ErrorCode result = 0;
+  WideString text;
+  std::uint32_t percent = 0;
+  std::int32_t shown = -1;
+  const guint wake = g_timeout_add(kWakeMilliseconds, KeepWaking, nullptr);
+  for (;;) {
+    installState_.Read(&result, &text, &percent);
+    const std::int32_t now = static_cast<std::int32_t>(percent);
+    if (window_ != nullptr && now != shown) {
+      progressPage_->SetProgress(now);
+      shown = now;
+    }
+    if (result != 0 || now >= 100) break;
+    gtk_main_iteration();
+  }
+  g_source_remove(wake);
+  EndInstallation();
+
+  if (result != 0) {
+    ShowMessage(text, kMbErrorOk);
+    if (window_ != nullptr) ShowErrorPage();
+    return;
+  }
+  if (window_ != nullptr) ShowSuccessPage();
+  RegisterTarget();
+}
+
+void CInstallerDlg::ShowSuccessPage() {
+  pageId_ = kPageSuccess;
+  if (!successPage_) {
+    successPage_ =
+        std::make_unique<SuccessFinalPage>(fixed_, sideImage_, LoadString("IDS_SUCCESS_FINISH"));
+  }
+  SetupFinalButtons();
+  SetActivePage(successPage_.get());
+}
+
+void CInstallerDlg::ShowErrorPage() {
+  if (!errorPage_) {
+    errorPage_ = std::make_unique<MessagePage>(fixed_, sideImage_, LoadString("IDS_ERROR_FINISH"));
+  }
+  pageId_ = kPageError;
+  SetupFinalButtons();
+  SetActivePage(errorPage_.get());
+}
+
+void CInstallerDlg::SetupFinalButtons() {
+  gtk_widget_set_sensitive(nextButton_, TRUE);
+  gtk_widget_set_sensitive(cancelButton_, FALSE);
+  gtk_widget_hide(backButton_);
+  gtk_widget_show(nextButton_);
+  gtk_button_set_label(GTK_BUTTON(nextButton_), ToNarrow(LoadString("IDS_WIZARD_FINISH")).c_str());
+  gtk_widget_set_can_default(nextButton_, TRUE);
+  gtk_widget_grab_default(nextButton_);
+}
+
+void CInstallerDlg::Finish() {
+  if (pageId_ == kPageSuccess && successPage_ && successPage_->IsOpenDescriptionChecked()) {
+    const WideString description = kit_.GetDescriptionPath(languageCode_);
+    // The document must lie inside the template directory.
+    if (!HasParentComponent(description)) {
+      const WideString path = JoinDescriptionPath(targetDir_, description);
+      FindData find;
+      const bool exists = FindFirstFile(&find, path);
+      FindClose(&find);
+      if (exists && opener_) opener_(ToNarrow(path));
+    }
+  }
+  DestroyWindow();
+}
+
+}  // namespace ordx

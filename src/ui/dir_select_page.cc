@@ -1,0 +1,61 @@
+// DirSelectPage and its folder chooser.
+#include "ui/dir_select_page.h"
+
+#include "text/convert.h"
+#include "text/string_table.h"
+
+namespace ordx {
+
+DirSelectPage::DirSelectPage(GtkWidget* container, GdkPixbuf* sideImage)
+    : WizardDialogPage(container) {
+  image_ = gtk_image_new_from_pixbuf(sideImage);
+  AddWidget(image_);
+  gtk_container_add(GTK_CONTAINER(container), image_);
+  promptLabel_ = NewPageLabel(330, 250);
+  Put(promptLabel_, 170, 10);
+  gtk_label_set_text(GTK_LABEL(promptLabel_),
+                     ToNarrow(LoadString("IDS_DESTINATION_PROMPT")).c_str());
+
+  catalogLabel_ = gtk_label_new(ToNarrow(LoadString("IDS_TEMPLATE_CATALOG")).c_str());
+  Put(catalogLabel_, 170, 255);
+
+  entry_ = gtk_entry_new();
+  gtk_widget_set_size_request(entry_, 280, 30);
+  Put(entry_, 170, 275);
+
+  browseButton_ = gtk_button_new_with_label("...");
+  gtk_widget_set_size_request(browseButton_, 30, 30);
+  Put(browseButton_, 460, 275);
+  g_signal_connect(browseButton_, "clicked", G_CALLBACK(OnBrowseClicked), this);
+}
+
+void DirSelectPage::SetDirectory(const WideString& directory) {
+  gtk_entry_set_text(GTK_ENTRY(entry_), ToNarrow(directory).c_str());
+}
+
+WideString DirSelectPage::GetDirectory() const {
+  const gchar* text = gtk_entry_get_text(GTK_ENTRY(entry_));
+  if (text == nullptr) return WideString();
+  return ToWide(NarrowString(text));
+}
+
+void DirSelectPage::OnBrowse() {
+  GtkWidget* chooser = gtk_file_chooser_dialog_new(
+      nullptr, nullptr, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, GTK_STOCK_CANCEL,
+      GTK_RESPONSE_CANCEL, GTK_STOCK_OPEN, GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
+  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+    gchar* folder = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+    if (folder != nullptr) {
+      gtk_entry_set_text(GTK_ENTRY(entry_), folder);
+      g_free(folder);
+    }
+  }
+  gtk_widget_destroy(chooser);
+}
+
+void DirSelectPage::OnBrowseClicked(GtkWidget* /*button*/, gpointer self) {
+  static_cast<DirSelectPage*>(self)->OnBrowse();
+}
+
+}  // namespace ordx

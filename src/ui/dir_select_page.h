@@ -1,0 +1,36 @@
+// DirSelectPage: the prompt, the directory entry and the "..." button that
+// opens a folder chooser.
+#pragma once
+
+#include "text/cow_string.h"
+#include "ui/wizard_page.h"
+
+namespace ordx {
+
+class DirSelectPage : public WizardDialogPage {
+ public:
+  DirSelectPage(GtkWidget* container, GdkPixbuf* sideImage);
+  void OnActivate() override {}
+
+  void SetDirectory(const WideString& directory);
+  // The entry's text; empty when the entry yields none.
+  WideString GetDirectory() const;
+  // Runs the folder chooser; a confirmed folder replaces the entry's text.
+  void OnBrowse();
+
+  GtkWidget* entry() const { return entry_; }
+  GtkWidget* promptLabel() const { return promptLabel_; }
+  GtkWidget* catalogLabel() const { return catalogLabel_; }
+  GtkWidget* browseButton() const { return browseButton_; }
+
+ private:
+  static void OnBrowseClicked(GtkWidget* button, gpointer self);
+
+  GtkWidget* image_;
+  GtkWidget* entry_;
+  GtkWidget* promptLabel_;
+  GtkWidget* catalogLabel_;
+  GtkWidget* browseButton_;
+};
+
+}  // namespace ordx

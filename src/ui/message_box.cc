@@ -1,0 +1,49 @@
+// GTK message box.
+#include "ui/message_box.h"
+
+#include "text/convert.h"
+
+namespace ordx {
+
+GtkMessageType MessageTypeForFlags(std::uint32_t flags) {
+  switch (flags & kMbTypeMask) {
+    case kMbTypeError:
+      return GTK_MESSAGE_ERROR;
+    case kMbTypeQuestion:
+      return GTK_MESSAGE_QUESTION;
+    default:
+      return GTK_MESSAGE_OTHER;
+  }
+}
+
+GtkButtonsType ButtonsForFlags(std::uint32_t flags) {
+  return (flags & kMbButtonsMask) == kMbButtonsYesNo ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK;
+}
+
+int ResultForResponse(gint response) {
+  switch (response) {
+    case GTK_RESPONSE_YES:
+      return kIdYes;
+    case GTK_RESPONSE_NO:
+      return kIdNo;
+    case GTK_RESPONSE_OK:
+      return kIdOk;
+    default:
+      return kIdNone;
+  }
+}
+
+int MessageBox(const CWnd* owner, const WideString& text, std::uint32_t flags) {
+  const NarrowString narrow = ToNarrow(text);
+  GtkWidget* dialog =
+      gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, MessageTypeForFlags(flags),
+                             ButtonsForFlags(flags), "%s", narrow.c_str());
+  if (owner != nullptr) {
+    gtk_window_set_title(GTK_WINDOW(dialog), ToNarrow(owner->GetTitle()).c_str());
+  }
+  const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  return ResultForResponse(response);
+}
+
+}  // namespace ordx

@@ -1,0 +1,32 @@
+// MessagePage: the side picture and one wrapping text (the welcome and error
+// pages); SuccessFinalPage adds the "open description" check box.
+#pragma once
+
+#include "text/cow_string.h"
+#include "ui/wizard_page.h"
+
+namespace ordx {
+
+class MessagePage : public WizardDialogPage {
+ public:
+  MessagePage(GtkWidget* container, GdkPixbuf* sideImage, const WideString& text);
+  void SetText(const WideString& text);
+  GtkWidget* label() const { return label_; }
+  GtkWidget* image() const { return image_; }
+
+ private:
+  GtkWidget* image_;
+  GtkWidget* label_;
+};
+
+class SuccessFinalPage : public MessagePage {
+ public:
+  SuccessFinalPage(GtkWidget* container, GdkPixbuf* sideImage, const WideString& text);
+  bool IsOpenDescriptionChecked() const;
+  GtkWidget* openDescrCheck() const { return openDescrCheck_; }
+
+ private:
+  GtkWidget* openDescrCheck_;
+};
+
+}  // namespace ordx
