@@ -93,23 +93,6 @@ class EntryIndex {
   std::unordered_set<std::string> values_;
 };
 
-// Owns a descriptor from the file layer.
-class ScopedHandle {
- public:
-  explicit ScopedHandle(Handle handle) : handle_(handle) {}
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  ~ScopedHandle() { Close(); }
-  Handle get() const { return handle_; }
-  void Close() {
-    if (handle_ != kInvalidHandle) CloseHandle(handle_);
-    handle_ = kInvalidHandle;
-  }
-
- private:
-  Handle handle_;
-};
-
 // Removes the temporary file unless it was renamed into place.
 class TempFileGuard {
  public:

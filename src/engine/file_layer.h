@@ -78,6 +78,30 @@ ErrorCode SetFileTime(Handle handle, const FILETIME* creation, const FILETIME* l
 ErrorCode SetEndOfFile(Handle handle);
 ErrorCode GetLastError();
 
+// Owns a handle and closes it on every way out of a scope.
+class ScopedHandle {
+ public:
+  explicit ScopedHandle(Handle handle = kInvalidHandle) : handle_(handle) {}
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  ~ScopedHandle() { Close(); }
+  Handle get() const { return handle_; }
+  // For CreateFile's out parameter.
+  Handle* out() { return &handle_; }
+  void Close() {
+    if (handle_ != kInvalidHandle) CloseHandle(handle_);
+    handle_ = kInvalidHandle;
+  }
+  Handle Release() {
+    const Handle handle = handle_;
+    handle_ = kInvalidHandle;
+    return handle;
+  }
+
+ private:
+  Handle handle_;
+};
+
 // --- Path operations.
 
 // TMPDIR when it names a directory, else /tmp; always ends with "/".

@@ -17,21 +17,6 @@ namespace {
 // Read access with a hint for sequential scanning (the layer ignores it).
 constexpr std::uint32_t kAttributeSequentialScan = 0x08000000u;
 
-class ScopedHandle {
- public:
-  ScopedHandle() = default;
-  ~ScopedHandle() {
-    if (handle_ != kInvalidHandle) CloseHandle(handle_);
-  }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  Handle* out() { return &handle_; }
-  Handle get() const { return handle_; }
-
- private:
-  Handle handle_ = kInvalidHandle;
-};
-
 // One read-only private mapping of a piece of the kit. The mapping itself
 // starts at a page boundary; `data()` points at the requested offset.
 class ScopedMapping {
