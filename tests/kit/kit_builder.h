@@ -1,24 +1,14 @@
-// Test helper, header only: builds kit containers byte by byte and turns
-// them into kit files, so tests of the reader, the install engine and the
-// user interface can make exactly the kit they need, damaged ones included.
-//
-//   const std::string container = ordx::kittest::KitBuilder()
-//       .AddDescription(u"en", u"Product", u"Vendor", u"docs\\readme.html")
-//       .AddFile(u"dir\\file.txt", "bytes", kSomeFileTime)
-//       .Build();
-//   ordx::kittest::WriteKit(path, container);   // raw deflate, level 9
+// Test helper, header only: builds kit containers byte by byte (damaged ones
+// included) and writes them as kit files, for the reader, engine and UI tests.
 #pragma once
 
-#include <stdlib.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -26,25 +16,15 @@
 
 namespace ordx::kittest {
 
-// 2012-12-30 08:00:00 UTC, a whole second.
-inline constexpr std::uint64_t kDefaultFileTime = 130013280000000000ull;
-
 inline void PutU32(std::string* out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(v >> (8 * i)));
-}
-
-inline void PutU64(std::string* out, std::uint64_t v) {
-  PutU32(out, static_cast<std::uint32_t>(v));
-  PutU32(out, static_cast<std::uint32_t>(v >> 32));
 }
 
 // A counted string: 32-bit unit count, then UTF-16LE units.
 inline void PutString(std::string* out, std::u16string_view text) {
   PutU32(out, static_cast<std::uint32_t>(text.size()));
-  for (const char16_t unit : text) {
-    out->push_back(static_cast<char>(unit & 0xFF));
-    out->push_back(static_cast<char>(unit >> 8));
-  }
+  for (const char16_t unit : text)
+    out->append({static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)});
 }
 
 class KitBuilder {
@@ -52,11 +32,8 @@ class KitBuilder {
   // Single-language layout (format flag 0); the reader names it "en".
   KitBuilder& SetSingle(std::u16string_view product, std::u16string_view vendor,
                         std::u16string_view descriptionPath) {
-    flag_ = 0;
-    single_.clear();
-    PutString(&single_, product);
-    PutString(&single_, vendor);
-    PutString(&single_, descriptionPath);
+    single_.emplace();
+    for (const auto text : {product, vendor, descriptionPath}) PutString(&*single_, text);
     return *this;
   }
 
@@ -66,65 +43,38 @@ class KitBuilder {
                              std::u16string_view vendor, std::u16string_view descriptionPath,
                              std::uint32_t padding = 0) {
     std::string body;
-    PutString(&body, code);
-    PutString(&body, product);
-    PutString(&body, vendor);
-    PutString(&body, descriptionPath);
-    body.append(padding, '\0');
-    descriptions_.push_back(Record(body));
+    for (const auto text : {code, product, vendor, descriptionPath}) PutString(&body, text);
+    descriptions_.push_back(Record(body.append(padding, '\0')));
     return *this;
   }
 
-  // The table-layout flag value (any non-zero value selects it).
-  KitBuilder& SetTableFlag(std::uint32_t flag) {
-    flag_ = flag;
-    return *this;
-  }
-
-  // A file whose bytes follow the previous files' bytes in the data region.
+  // A file whose bytes follow the previous files' bytes in the data region
+  // (default time: 2012-12-30 08:00:00 UTC, a whole second).
   KitBuilder& AddFile(std::u16string_view name, std::string_view bytes,
-                      std::uint64_t time = kDefaultFileTime) {
+                      std::uint64_t time = 130013280000000000ull) {
     AddEntry(name, time, static_cast<std::uint32_t>(data_.size()),
              static_cast<std::uint32_t>(bytes.size()));
     data_.append(bytes);
     return *this;
   }
 
-  // An entry with any offset (relative to the data region) and size; its
-  // bytes are not added.
+  // An entry with any offset (relative to the data region) and size, no bytes.
   KitBuilder& AddEntry(std::u16string_view name, std::uint64_t time, std::uint32_t offset,
                        std::uint32_t size, std::uint32_t padding = 0) {
     std::string body;
     PutString(&body, name);
-    PutU64(&body, time);
-    PutU32(&body, offset);
-    PutU32(&body, size);
-    body.append(padding, '\0');
-    entries_.push_back(Record(body));
-    return *this;
-  }
-
-  // A hand-made entry record (length field included), for damaged kits.
-  KitBuilder& AddRawEntryRecord(std::string record) {
-    entries_.push_back(std::move(record));
-    return *this;
-  }
-
-  KitBuilder& AppendData(std::string_view bytes) {
-    data_.append(bytes);
+    for (const std::uint64_t v : {time, time >> 32, std::uint64_t{offset}, std::uint64_t{size}})
+      PutU32(&body, static_cast<std::uint32_t>(v));
+    entries_.push_back(Record(body.append(padding, '\0')));
     return *this;
   }
 
   // Bytes of the container up to the start of the data region.
   std::string BuildHeader() const {
     std::string out;
-    PutU32(&out, flag_);
-    if (flag_ == 0) {
-      out += single_.empty() ? EmptySingle() : single_;
-    } else {
-      PutU32(&out, static_cast<std::uint32_t>(descriptions_.size()));
-      for (const std::string& r : descriptions_) out += r;
-    }
+    PutU32(&out, single_ ? 0 : 1);
+    if (!single_) PutU32(&out, static_cast<std::uint32_t>(descriptions_.size()));
+    for (const std::string& r : single_ ? std::vector{*single_} : descriptions_) out += r;
     PutU32(&out, static_cast<std::uint32_t>(entries_.size()));
     for (const std::string& r : entries_) out += r;
     return out;
@@ -136,31 +86,21 @@ class KitBuilder {
   static std::string Record(std::string_view body) {
     std::string r;
     PutU32(&r, static_cast<std::uint32_t>(body.size() + 4));
-    r.append(body);
-    return r;
+    return r.append(body);
   }
 
  private:
-  static std::string EmptySingle() {
-    std::string s;
-    for (int i = 0; i < 3; ++i) PutU32(&s, 0);
-    return s;
-  }
-
-  std::uint32_t flag_ = 1;
-  std::string single_;
+  std::optional<std::string> single_;
   std::vector<std::string> descriptions_;
   std::vector<std::string> entries_;
   std::string data_;
 };
 
 // A raw deflate stream (no zlib header or trailer) of `data`.
-inline std::string DeflateRaw(std::string_view data, int level = Z_BEST_COMPRESSION,
-                              int strategy = Z_DEFAULT_STRATEGY, int memLevel = 8,
-                              int windowBits = 15) {
-  z_stream z;
-  std::memset(&z, 0, sizeof(z));
-  if (deflateInit2(&z, level, Z_DEFLATED, -windowBits, memLevel, strategy) != Z_OK)
+inline std::string DeflateRaw(std::string_view data, int level = 9,
+                              int strategy = Z_DEFAULT_STRATEGY) {
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy) != Z_OK)
     throw std::runtime_error("deflateInit2 failed");
   std::string out(deflateBound(&z, static_cast<uLong>(data.size())) + 64, '\0');
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
@@ -168,25 +108,21 @@ inline std::string DeflateRaw(std::string_view data, int level = Z_BEST_COMPRESS
   z.next_out = reinterpret_cast<Bytef*>(out.data());
   z.avail_out = static_cast<uInt>(out.size());
   const int rc = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
   deflateEnd(&z);
   if (rc != Z_STREAM_END) throw std::runtime_error("deflate did not finish");
-  return out;
+  return out.substr(0, z.total_out);
 }
 
-// A raw deflate stream of hand-made stored blocks of at most `blockSize`
-// bytes each (65535 at most); the last block carries the final flag. Its
-// size is data size + 5 per block, which makes exact kit sizes easy.
+// Hand-made stored blocks of at most `blockSize` (<= 65535) bytes, the last one
+// final: data size + 5 bytes per block, which makes exact kit sizes easy.
 inline std::string StoredBlocks(std::string_view data, std::size_t blockSize = 65535) {
   std::string out;
   std::size_t at = 0;
   do {
     const std::size_t n = std::min(blockSize, data.size() - at);
-    const bool last = at + n == data.size();
-    const char header[5] = {static_cast<char>(last ? 1 : 0), static_cast<char>(n & 0xFF),
-                            static_cast<char>(n >> 8), static_cast<char>(~n & 0xFF),
-                            static_cast<char>((~n >> 8) & 0xFF)};
-    out.append(header, 5).append(data.substr(at, n));
+    out.push_back(at + n == data.size() ? 1 : 0);
+    PutU32(&out, static_cast<std::uint32_t>(n | (~n & 0xFFFF) << 16));
+    out.append(data.substr(at, n));
     at += n;
   } while (at < data.size());
   return out;
@@ -205,34 +141,8 @@ inline std::string ReadBytes(const std::string& path) {
 }
 
 // Deflates the container and writes it as a kit file.
-inline void WriteKit(const std::string& path, std::string_view container,
-                     int level = Z_BEST_COMPRESSION) {
+inline void WriteKit(const std::string& path, std::string_view container, int level = 9) {
   WriteBytes(path, DeflateRaw(container, level));
 }
-
-// A fresh private directory under $TMPDIR (or /tmp), removed with all its
-// contents when the object goes; links inside are removed, not followed.
-class TempDir {
- public:
-  TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp");
-    pattern += "/kittest.XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
-
- private:
-  std::string path_;
-};
 
 }  // namespace ordx::kittest
