@@ -227,7 +227,9 @@ WideString JoinDescriptionPath(const WideString& targetDir, const WideString& de
 }
 
 void OpenWithXdgOpen(const NarrowString& path) {
-  RunProgram({NarrowString("xdg-open"), path});
+  // xdg-open takes an argument that starts with "-" for an option: a relative
+  // path that does is passed as "./-...".
+  RunProgram({NarrowString("xdg-open"), path.starts_with("-") ? NarrowString("./") + path : path});
 }
 
 }  // namespace ordx

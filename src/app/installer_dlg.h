@@ -180,7 +180,7 @@ bool HasLineBreak(const WideString& text);
 // relative description path, joined by one "/" unless the directory
 // already ends with a separator; backslashes become slashes.
 WideString JoinDescriptionPath(const WideString& targetDir, const WideString& description);
-// Runs "xdg-open" on the path without a shell.
+// Runs "xdg-open" on the path without a shell, never as an option.
 void OpenWithXdgOpen(const NarrowString& path);
 
 }  // namespace ordx

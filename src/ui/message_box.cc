@@ -41,6 +41,9 @@ int MessageBox(const CWnd* owner, const WideString& text, std::uint32_t flags) {
   if (owner != nullptr) {
     gtk_window_set_title(GTK_WINDOW(dialog), ToNarrow(owner->GetTitle()).c_str());
   }
+  // The box has no parent window; without a hint it lands in a screen
+  // corner where no window manager places it.
+  gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
   const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
   return ResultForResponse(response);

@@ -1,11 +1,19 @@
-// The real ordx-install binary without a display: the silent run's exit
-// statuses and messages, and the interactive run's refusal.
+// The real ordx-install binary in a sandbox (the program copied beside the
+// standard kit, HOME and TMPDIR private, standard error captured): without a
+// display, the silent run's exit statuses and messages and the interactive
+// run's refusal; under the display, the wizard driven by xdotool key
+// presses. The key tests move the X keyboard focus, so ctest runs them alone.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
-#include "app/installer_process.h"
 #include "ui/installer_harness.h"
 
 namespace ordx {
@@ -13,81 +21,163 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// --- No display.
+class InstallerProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sandbox_ = std::make_unique<guitest::Sandbox>();
+    fs::copy_file(ORDX_INSTALL_BINARY, sandbox_->kitDir() + "/ordx-install");  // beside the kit
+    guitest::WriteStandardKit(sandbox_->kitPath());
+  }
+  void TearDown() override {
+    if (runner_.joinable()) runner_.join();
+    sandbox_.reset();
+  }
+
+  // Starts the program with `args` on a thread of its own, in a clean
+  // environment; a run that hangs is killed after a generous limit (a safety
+  // net, not a speed check).
+  void Start(const std::string& args, bool withDisplay) {
+    const char* display = getenv("DISPLAY");
+    const std::string command =
+        "cd '" + sandbox_->kitDir() + "' && exec timeout -s KILL 120 env -i HOME='" +
+        (home_.empty() ? sandbox_->home() : home_) + "' TMPDIR='" + sandbox_->tmp() +
+        "' LC_ALL=C.UTF-8 PATH='" + path_ + "' LSAN_OPTIONS=suppressions=" ORDX_SUPPRESSIONS_DIR
+        "/lsan.supp " +
+        (withDisplay && display != nullptr ? "DISPLAY=" + std::string(display) : "") +
+        " ./ordx-install " + args + " </dev/null 2>'" + sandbox_->root() + "/stderr'";
+    runner_ = std::thread([this, command] { status_ = std::system(command.c_str()); });
+  }
+  // The exit status of the program started last.
+  int Wait() {
+    runner_.join();
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+  }
+  std::string Err() const { return guitest::ReadFileBytes(sandbox_->root() + "/stderr"); }
+  // A headless run with `args`: the exit status.
+  int Run(const std::string& args) {
+    Start(args, false);
+    return Wait();
+  }
+  void ExpectNothingLeft() {
+    EXPECT_FALSE(guitest::PathExists(sandbox_->home() + "/.ordx"));
+    EXPECT_FALSE(guitest::PathExists(sandbox_->kitDir() + "/TradeLite"));  // nor in the cwd
+    EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));  // unpacked kit and backups gone
+  }
+
+  std::unique_ptr<guitest::Sandbox> sandbox_;
+  std::string path_ = "/usr/local/bin:/usr/bin:/bin";
+  std::string home_;  // HOME of the child when not the sandbox's
+  std::thread runner_;
+  int status_ = -1;
+};
 
 TEST_F(InstallerProcessTest, HeadlessSilentRunInstallsAndRegisters) {
-  const Outcome outcome = RunHeadless({"/S"});
-  EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(outcome.err, "");
+  EXPECT_EQ(Run("/S"), 0);
+  EXPECT_EQ(Err(), "");
   for (const guitest::KitFile& file : guitest::StandardKitFiles()) {
     std::string name(file.name.begin(), file.name.end());  // ASCII names
     std::replace(name.begin(), name.end(), '\\', '/');
     EXPECT_EQ(guitest::ReadFileBytes(sandbox_->defaultTarget() + name), file.bytes) << name;
   }
-  std::string registered = sandbox_->defaultTarget();
-  registered.pop_back();
+  const std::string target = sandbox_->defaultTarget();
   EXPECT_EQ(guitest::ReadFileBytes(sandbox_->mainStarterFile()),
-            "ConfigurationTemplatesLocation=" + registered + "\n");
-  // The unpacked kit and the backups are gone.
+            "ConfigurationTemplatesLocation=" + target.substr(0, target.size() - 1) + "\n");
   EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
 }
 
-TEST_F(InstallerProcessTest, HeadlessMissingKitIsPreparationFailure) {
+TEST_F(InstallerProcessTest, HeadlessPreparationFailuresEndWithStatusOne) {
   fs::remove(sandbox_->kitPath());
-  const Outcome outcome = RunHeadless({"-s"});
-  EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.err, "Distribution kit file ordx.dkt not found.\n");
-  EXPECT_FALSE(guitest::PathExists(sandbox_->home() + "/.ordx"));
-}
-
-TEST_F(InstallerProcessTest, HeadlessDamagedKitIsPreparationFailure) {
-  std::string bytes = guitest::ReadFileBytes(sandbox_->kitPath());
-  bytes.resize(bytes.size() / 2);
-  guitest::WriteFileBytes(sandbox_->kitPath(), bytes);
-  const Outcome outcome = RunHeadless({"/S"});
-  EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.err,
-            "Distribution kit file ordx.dkt corrupted or not designed for this installation "
-            "program.\n");
-  EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
-  EXPECT_FALSE(guitest::PathExists(sandbox_->home() + "/.ordx"));
-}
-
-TEST_F(InstallerProcessTest, HeadlessRunWithoutDirectoryIsPreparationFailure) {
-  // A home directory that reads as an address leaves no directory to
-  // propose.
+  EXPECT_EQ(Run("-s"), 1);
+  EXPECT_EQ(Err(), "Distribution kit file ordx.dkt not found.\n");
+  ExpectNothingLeft();
+  guitest::WriteFileBytes(sandbox_->kitPath(), "not a kit");
+  EXPECT_EQ(Run("/S"), 1);
+  EXPECT_EQ(Err(), "Distribution kit file ordx.dkt corrupted or not designed for this "
+                   "installation program.\n");
+  ExpectNothingLeft();
+  // A home directory that reads as an address leaves no directory to propose.
+  guitest::WriteStandardKit(sandbox_->kitPath());
   home_ = sandbox_->root() + "/ftp://h";
   fs::create_directories(home_);
-  const Outcome outcome = RunHeadless({"/S"});
-  EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.err, "Installation of templates to the current directory is not supported.\n");
+  EXPECT_EQ(Run("/Silent"), 1);
+  EXPECT_EQ(Err(), "Installation of templates to the current directory is not supported.\n");
+  ExpectNothingLeft();
   EXPECT_TRUE(fs::is_empty(home_));
-  EXPECT_EQ(guitest::Snapshot(sandbox_->kitDir()).size(), 2u);  // program and kit
-  EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
 }
 
-TEST_F(InstallerProcessTest, HeadlessFailedInstallationIsRolledBack) {
+TEST_F(InstallerProcessTest, HeadlessFailedInstallationIsRolledBackWithStatusTwo) {
   // A plain file where the kit needs a directory makes the copy fail after
   // the first file was written.
   const std::string target = sandbox_->defaultTarget();
   guitest::WriteFileBytes(target + "TradeLite/2.1.4/docs", "in the way");
   const auto before = guitest::Snapshot(target);
-  const Outcome outcome = RunHeadless({"/S"});
-  EXPECT_EQ(outcome.status, 2);
-  EXPECT_EQ(outcome.err, "Installation error\n");
+  EXPECT_EQ(Run("/S"), 2);
+  EXPECT_EQ(Err(), "Installation error\n");
   EXPECT_EQ(guitest::Snapshot(target), before);
   EXPECT_FALSE(guitest::PathExists(sandbox_->mainStarterFile()));
   EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
 }
 
 TEST_F(InstallerProcessTest, InteractiveRunWithoutDisplaySaysSoOnOneLine) {
-  const Outcome outcome = RunHeadless({});
-  EXPECT_NE(outcome.status, 0);
-  ASSERT_FALSE(outcome.err.empty());
-  EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
-  EXPECT_NE(outcome.err.find("/S"), std::string::npos);
-  EXPECT_FALSE(guitest::PathExists(sandbox_->home() + "/.ordx"));
-  EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
+  EXPECT_NE(Run(""), 0);
+  const std::string err = Err();
+  EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+  EXPECT_NE(err.find("/S"), std::string::npos);
+  ExpectNothingLeft();
+}
+
+class InstallerKeysTest : public InstallerProcessTest {
+ protected:
+  void SetUp() override {
+    if (getenv("DISPLAY") == nullptr || std::system("command -v xdotool >/dev/null 2>&1") != 0) {
+      GTEST_SKIP() << "needs an X display (Xvfb) and xdotool";
+    }
+    InstallerProcessTest::SetUp();
+  }
+
+  // Focuses the newest window titled "Installing configuration" and presses
+  // `key` (xdotool name); false when no such window appears. With `path`,
+  // presses again until it exists: GTK drops a key that arrives while a
+  // button still shows the previous press.
+  bool Press(const std::string& key, const std::string& path = "") const {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      std::string id;
+      // No other window test runs beside this suite (RUN_SERIAL).
+      if (FILE* pipe = popen("timeout 60 xdotool search --sync --onlyvisible --name "
+                             "'^Installing configuration$' 2>/dev/null", "r")) {
+        for (char line[64]; std::fgets(line, sizeof(line), pipe) != nullptr;) id = line;
+        pclose(pipe);
+      }
+      if (id.empty()) return false;
+      id.pop_back();  // the line feed
+      std::system(("xdotool windowfocus --sync " + id + " >/dev/null 2>&1").c_str());
+      std::system(("xdotool key --delay 100 " + key + " >/dev/null 2>&1").c_str());
+      for (int i = 0; i < 30 && !path.empty(); ++i, usleep(100 * 1000)) {
+        if (guitest::PathExists(path)) return true;
+      }
+      if (path.empty()) return true;
+    }
+    return false;
+  }
+};
+
+TEST_F(InstallerKeysTest, WizardInstallsWithEnterAndOpensTheDescription) {
+  // A stand-in xdg-open records what it was asked to open.
+  const std::string bin = sandbox_->root() + "/bin", log = sandbox_->root() + "/opened.log";
+  guitest::WriteFileBytes(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + log + "'\n");
+  fs::permissions(bin + "/xdg-open", fs::perms::owner_all);
+  path_ = bin + ":" + path_;
+  Start("", true);
+  ASSERT_TRUE(Press("Return"));  // welcome -> directory page
+  // Next on the directory page installs into the proposed directory.
+  ASSERT_TRUE(Press("Return", sandbox_->mainStarterFile()));
+  EXPECT_TRUE(Press("Return", log));  // Finish, the box ticked
+  EXPECT_EQ(Wait(), 0);
+  EXPECT_EQ(guitest::ReadFileBytes(sandbox_->defaultTarget() + "TradeLite/2.1.4/manifest.ini"),
+            guitest::StandardKitFiles()[0].bytes);
+  EXPECT_EQ(guitest::ReadFileBytes(log),
+            sandbox_->defaultTarget() + "TradeLite/2.1.4/docs/readme_en.html\n");
+  EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));  // the unpacked kit is deleted
 }
 
 }  // namespace

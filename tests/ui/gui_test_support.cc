@@ -14,13 +14,19 @@ struct Utf8Locale {
 
 constexpr guint kTickMilliseconds = 10;
 
+void Send(GdkEvent* event, GtkWidget* window) {
+  event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+  event->any.send_event = TRUE;
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
 }  // namespace
 
-// LeakSanitizer asks for this in sanitized builds: fontconfig keeps caches
-// for the life of the process that GTK never releases.
+// Sanitized builds: fontconfig keeps caches for the life of the process, and
+// Pango loads the font configuration on a thread of its own, inside
+// libraries built without the sanitizer.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-// ThreadSanitizer likewise: Pango loads the font configuration on a thread
-// of its own, inside libraries built without the sanitizer.
 extern "C" const char* __tsan_default_suppressions() {
   return "race:libfontconfig.so\nrace:libpango-1.0.so\nrace:libpangoft2-1.0.so\n";
 }
@@ -28,14 +34,7 @@ extern "C" const char* __tsan_default_suppressions() {
 bool DisplayAvailable() {
   static const bool available = [] {
     const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') return false;
-    // An X server that resets when its last client leaves refuses
-    // connections for a moment: try again before giving up.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      if (gtk_init_check(nullptr, nullptr)) return true;
-      g_usleep(200 * 1000);
-    }
-    return false;
+    return display != nullptr && *display != '\0' && gtk_init_check(nullptr, nullptr);
   }();
   return available;
 }
@@ -48,57 +47,19 @@ void Pump() {
   }
 }
 
-bool PumpUntil(const std::function<bool()>& done) {
-  gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
-  const guint wake = g_timeout_add(5, [](gpointer) -> gboolean { return TRUE; }, nullptr);
-  bool reached = done();
-  while (!reached && g_get_monotonic_time() < deadline) {
-    gtk_main_iteration_do(TRUE);
-    reached = done();
-  }
-  g_source_remove(wake);
-  return reached;
-}
-
 void SendKey(GtkWidget* window, guint keyval) {
   GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
-  event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
-  event->key.send_event = TRUE;
-  event->key.time = GDK_CURRENT_TIME;
   event->key.keyval = keyval;
-  // GTK's key bindings (Return activating the default button) look keys up
-  // by their hardware code.
-  GdkKeymapKey* keys = nullptr;
-  gint count = 0;
-  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_default(), keyval, &keys, &count) &&
-      count > 0) {
-    event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
-    event->key.group = static_cast<guint8>(keys[0].group);
-  }
-  g_free(keys);
-  gtk_main_do_event(event);
-  gdk_event_free(event);
+  Send(event, window);
 }
 
-void SendDelete(GtkWidget* window) {
-  GdkEvent* event = gdk_event_new(GDK_DELETE);
-  event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
-  event->any.send_event = TRUE;
-  gtk_main_do_event(event);
-  gdk_event_free(event);
-}
+void SendDelete(GtkWidget* window) { Send(gdk_event_new(GDK_DELETE), window); }
 
 std::string LabelText(GtkWidget* widget) {
-  if (GTK_IS_LABEL(widget)) return gtk_label_get_text(GTK_LABEL(widget));
-  if (GTK_IS_BUTTON(widget)) {
-    const gchar* label = gtk_button_get_label(GTK_BUTTON(widget));
-    return label != nullptr ? label : "";
-  }
-  return "";
+  const gchar* text = GTK_IS_LABEL(widget) ? gtk_label_get_text(GTK_LABEL(widget))
+                                           : gtk_button_get_label(GTK_BUTTON(widget));
+  return text != nullptr ? text : "";
 }
-
-bool IsVisible(GtkWidget* widget) { return gtk_widget_get_visible(widget) != FALSE; }
-bool IsSensitive(GtkWidget* widget) { return gtk_widget_get_sensitive(widget) != FALSE; }
 
 DialogAnswerer::DialogAnswerer() {
   // An action may itself open a modal dialog: the tick must run again
@@ -120,67 +81,35 @@ gboolean DialogAnswerer::Tick(gpointer data) {
     action();
     return TRUE;
   }
-  if (self->pendingChooser_ != nullptr) {
-    // A chosen folder becomes the chooser's answer once GTK has taken it.
-    GtkFileChooser* chooser = GTK_FILE_CHOOSER(self->pendingChooser_);
-    gchar* chosen = gtk_file_chooser_get_filename(chooser);
-    const bool ready = chosen != nullptr && self->pendingFolder_ == chosen;
-    g_free(chosen);
-    if (ready || ++self->pendingTicks_ > 500) {
-      GtkWidget* dialog = self->pendingChooser_;
-      self->pendingChooser_ = nullptr;
-      gtk_dialog_response(GTK_DIALOG(dialog), self->pendingResponse_);
-    }
-    return TRUE;
-  }
   GList* toplevels = gtk_window_list_toplevels();
   GtkWidget* dialog = nullptr;
   for (GList* item = toplevels; item != nullptr; item = item->next) {
     GtkWidget* window = GTK_WIDGET(item->data);
-    if (!GTK_IS_DIALOG(window) || !gtk_widget_get_mapped(window)) continue;
-    if (g_object_get_data(G_OBJECT(window), "ordx-answered") == nullptr) dialog = window;
+    if (GTK_IS_DIALOG(window) && gtk_widget_get_mapped(window) &&
+        g_object_get_data(G_OBJECT(window), "ordx-answered") == nullptr) {
+      dialog = window;
+    }
   }
   g_list_free(toplevels);
-  if (dialog != nullptr) self->AnswerDialog(dialog);
-  return TRUE;
-}
-
-void DialogAnswerer::AnswerDialog(GtkWidget* dialog) {
+  if (dialog == nullptr) return TRUE;
+  g_object_set_data(G_OBJECT(dialog), "ordx-answered", dialog);
   ShownDialog shown;
   const gchar* title = gtk_window_get_title(GTK_WINDOW(dialog));
   shown.title = title != nullptr ? title : "";
   if (GTK_IS_MESSAGE_DIALOG(dialog)) {
-    shown.isMessage = true;
     gchar* text = nullptr;
     g_object_get(dialog, "text", &text, "message-type", &shown.type, nullptr);
     shown.text = text != nullptr ? text : "";
     g_free(text);
   }
-  GList* buttons =
-      gtk_container_get_children(GTK_CONTAINER(gtk_dialog_get_action_area(GTK_DIALOG(dialog))));
-  for (GList* item = buttons; item != nullptr; item = item->next) {
-    shown.responses.push_back(
-        gtk_dialog_get_response_for_widget(GTK_DIALOG(dialog), GTK_WIDGET(item->data)));
+  self->shown_.push_back(shown);
+  gint response = GTK_RESPONSE_DELETE_EVENT;
+  if (!self->plan_.empty()) {
+    response = self->plan_.front();
+    self->plan_.pop_front();
   }
-  g_list_free(buttons);
-  shown_.push_back(shown);
-  g_object_set_data(G_OBJECT(dialog), "ordx-answered", dialog);
-
-  Answer answer{GTK_RESPONSE_DELETE_EVENT, {}, {}};
-  if (!plan_.empty()) {
-    answer = std::move(plan_.front());
-    plan_.pop_front();
-  }
-  if (answer.before) answer.before();
-  if (!answer.folder.empty() && GTK_IS_FILE_CHOOSER(dialog)) {
-    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), answer.folder.c_str());
-    pendingChooser_ = dialog;
-    pendingFolder_ = answer.folder;
-    pendingResponse_ = answer.response;
-    pendingTicks_ = 0;
-    return;
-  }
-  gtk_dialog_response(GTK_DIALOG(dialog), answer.response);
+  gtk_dialog_response(GTK_DIALOG(dialog), response);
+  return TRUE;
 }
 
 }  // namespace ordx::guitest

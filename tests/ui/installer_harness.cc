@@ -2,7 +2,6 @@
 #include "installer_harness.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,36 +14,15 @@
 namespace ordx::guitest {
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string Env(const char* name, bool* had) {
-  const char* value = getenv(name);
-  *had = value != nullptr;
-  return value != nullptr ? value : "";
-}
-
-void Restore(const char* name, bool had, const std::string& value) {
-  if (had) {
-    setenv(name, value.c_str(), 1);
-  } else {
-    unsetenv(name);
-  }
-}
-
-}  // namespace
-
 Sandbox::Sandbox() {
-  bool unused = false;
-  std::string base = Env("TMPDIR", &unused);
-  if (base.empty()) base = "/tmp";
-  std::string pattern = base + "/installer.XXXXXX";
+  const char* base = getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/installer.XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   root_ = pattern;
-  fs::create_directory(home());
-  fs::create_directory(tmp());
-  fs::create_directory(kitDir());
-  oldHome_ = Env("HOME", &hadHome_);
-  oldTmp_ = Env("TMPDIR", &hadTmp_);
+  for (const std::string& dir : {home(), tmp(), kitDir()}) fs::create_directory(dir);
+  for (const char* name : {"HOME", "TMPDIR"}) {
+    oldEnv_.emplace_back(name, getenv(name) != nullptr ? getenv(name) : "");
+  }
   setenv("HOME", home().c_str(), 1);
   setenv("TMPDIR", tmp().c_str(), 1);
   oldCwd_ = fs::current_path().string();
@@ -54,8 +32,9 @@ Sandbox::Sandbox() {
 Sandbox::~Sandbox() {
   std::error_code ec;
   fs::current_path(oldCwd_, ec);
-  Restore("HOME", hadHome_, oldHome_);
-  Restore("TMPDIR", hadTmp_, oldTmp_);
+  for (const auto& [name, value] : oldEnv_) {
+    value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
+  }
   fs::remove_all(root_, ec);
 }
 
@@ -65,25 +44,24 @@ std::vector<KitFile> StandardKitFiles() {
       {u"TradeLite\\2.1.4\\docs\\readme_en.html", "<html><body>Trade Lite</body></html>\n"},
       {u"TradeLite\\2.1.4\\docs\\readme_de.html", "<html><body>Handel</body></html>\n"},
       {u"TradeLite\\2.1.4\\settings\\defaults.xml", "<settings currency=\"EUR\"/>\n"},
-      {u"TradeLite\\2.1.4\\TradeLite.cfg", std::string("configuration.name = TradeLite\n") +
+      {u"TradeLite\\2.1.4\\TradeLite.cfg", "configuration.name = TradeLite\n" +
                                                std::string(3000, 'x') + "\n"},
   };
 }
 
-std::string StandardKitContainer() {
+void WriteStandardKit(const std::string& path, const char16_t* languageCode) {
   kittest::KitBuilder builder;
-  builder.AddDescription(u"en", u"Trade Lite 2.1.4", u"Northwind Software",
-                         u"TradeLite\\2.1.4\\docs\\readme_en.html");
-  builder.AddDescription(u"de", u"Trade Lite 2.1.4 Handelsverwaltung", u"Northwind Software GmbH",
-                         u"TradeLite\\2.1.4\\docs\\readme_de.html");
-  builder.AddDescription(u"ru", u"Торговля Лайт 2.1.4", u"Нортвинд Софт", u"");
-  for (const KitFile& file : StandardKitFiles()) {
-    builder.AddFile(file.name, file.bytes, kKitFileTime);
+  const char16_t* doc = u"TradeLite\\2.1.4\\docs\\readme_en.html";
+  if (languageCode != nullptr) {
+    builder.AddDescription(languageCode, u"Trade Lite 2.1.4", u"Northwind Software", doc);
+  } else {
+    builder.AddDescription(u"en", u"Trade Lite 2.1.4", u"Northwind Software", doc);
+    builder.AddDescription(u"de", u"Trade Lite 2.1.4 Handel", u"Northwind Software GmbH",
+                           u"TradeLite\\2.1.4\\docs\\readme_de.html");
   }
-  return builder.Build();
+  for (const KitFile& file : StandardKitFiles()) builder.AddFile(file.name, file.bytes);
+  kittest::WriteKit(path, builder.Build());
 }
-
-void WriteStandardKit(const std::string& path) { kittest::WriteKit(path, StandardKitContainer()); }
 
 std::unique_ptr<CInstallerDlg> NewDialog(bool silent, const char16_t* languageCode) {
   static char program[] = "ordx-install";
@@ -99,6 +77,10 @@ bool OpenWizard(CInstallerDlg* dialog) {
   return true;
 }
 
+bool IsLastFile(FileOp op, const WideString& path) {
+  return op == FileOp::kCreateFile && path.ends_with(std::u16string_view(u"TradeLite.cfg"));
+}
+
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -106,8 +88,7 @@ std::string ReadFileBytes(const std::string& path) {
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
   fs::create_directories(fs::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 bool PathExists(const std::string& path) {

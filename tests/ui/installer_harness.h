@@ -1,9 +1,11 @@
 // Test harness for the installer dialog: a private sandbox (HOME, TMPDIR and
-// a kit folder that becomes the working directory), a realistic kit, and
-// dialogs built the way start-up builds them.
+// a kit folder that becomes the working directory), a realistic kit, dialogs
+// built the way start-up builds them, and a gate that holds the worker.
 #pragma once
 
-#include <cstdint>
+#include <unistd.h>
+
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,10 +13,6 @@
 #include "app/installer_dlg.h"
 
 namespace ordx::guitest {
-
-// Kit entry times of the standard kit: 2013-01-01 00:00:00 UTC.
-inline constexpr std::uint64_t kKitFileTime = 130014720000000000ull;
-inline constexpr std::int64_t kKitUnixTime = 1356998400;
 
 // A fresh folder under $TMPDIR with home/, tmp/ and kit/; HOME and TMPDIR
 // point at the first two and the working directory is kit/ while it lives.
@@ -36,30 +34,36 @@ class Sandbox {
 
  private:
   std::string root_;
-  std::string oldHome_;
-  std::string oldTmp_;
   std::string oldCwd_;
-  bool hadHome_ = false;
-  bool hadTmp_ = false;
+  std::vector<std::pair<std::string, std::string>> oldEnv_;  // "" when unset
 };
 
 struct KitFile {
   std::u16string name;  // as stored, "\" separators
   std::string bytes;
 };
-
-// The standard kit's files, in stored order.
+// The standard kit's files, in stored order; the last is "...TradeLite.cfg".
 std::vector<KitFile> StandardKitFiles();
-// A kit with English, German and Russian texts (Russian without a
-// description path) and the standard files.
-std::string StandardKitContainer();
-void WriteStandardKit(const std::string& path);
+// Writes a kit with the standard files and English and German texts, or
+// only `languageCode`'s when given.
+void WriteStandardKit(const std::string& path, const char16_t* languageCode = nullptr);
 
 // A dialog as start-up builds it, looking for the kit in the working
-// directory.
+// directory; and Prepare, window and welcome page as Run does before its loop.
 std::unique_ptr<CInstallerDlg> NewDialog(bool silent, const char16_t* languageCode = u"en");
-// Prepare, window and welcome page, as Run does before its main loop.
 bool OpenWizard(CInstallerDlg* dialog);
+
+// Holds a worker thread (from a file-layer fault hook) until opened.
+struct Gate {
+  std::atomic<bool> open{false};
+  std::atomic<bool> reached{false};
+  void Wait() {
+    reached = true;
+    while (!open) usleep(1000);
+  }
+};
+// The fault-hook test for the standard kit's last file.
+bool IsLastFile(FileOp op, const WideString& path);
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);

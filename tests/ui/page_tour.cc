@@ -1,73 +1,39 @@
 // The page tour.
 #include "page_tour.h"
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-
 #include "engine/file_layer.h"
 #include "gui_test_support.h"
 #include "installer_harness.h"
-#include "kit/kit_builder.h"
 
 namespace ordx::guitest {
 namespace {
 
-std::string TourKit(const char16_t* languageCode) {
-  kittest::KitBuilder builder;
-  builder.AddDescription(languageCode, u"Trade Lite 2.1.4", u"Northwind Software",
-                         u"TradeLite\\2.1.4\\docs\\readme.html");
-  for (const KitFile& file : StandardKitFiles()) builder.AddFile(file.name, file.bytes);
-  return builder.Build();
-}
-
-bool IsLastFile(FileOp op, const WideString& path) {
-  return op == FileOp::kCreateFile && path.ends_with(std::u16string_view(u"TradeLite.cfg"));
-}
-
-// Holds the worker before the kit's last file.
-struct Gate {
-  std::mutex mutex;
-  std::condition_variable cv;
-  bool open = false;
-  std::atomic<bool> reached{false};
-  void Wait() {
-    reached = true;
-    std::unique_lock<std::mutex> lock(mutex);
-    cv.wait(lock, [this] { return open; });
-  }
-  void Open() {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      open = true;
-    }
-    cv.notify_all();
-  }
-};
-
 void Click(GtkWidget* button) { gtk_button_clicked(GTK_BUTTON(button)); }
 
-void TourSuccess(const char16_t* languageCode, const PageVisitor& visit) {
+// One wizard to its end: held at the last file for the progress page, or
+// failing there for the error page.
+void Tour(const char16_t* languageCode, bool fail, const PageVisitor& visit) {
   Sandbox sandbox;
-  kittest::WriteKit(sandbox.kitPath(), TourKit(languageCode));
+  WriteStandardKit(sandbox.kitPath(), languageCode);
   Gate gate;
-  SetFaultHook([&gate](FileOp op, const WideString& path) -> ErrorCode {
-    if (IsLastFile(op, path)) gate.Wait();
+  SetFaultHook([&gate, fail](FileOp op, const WideString& path) -> ErrorCode {
+    if (!IsLastFile(op, path)) return 0;
+    if (fail) return kErrorInvalidParameter;
+    gate.Wait();
     return 0;
   });
   {
     std::unique_ptr<CInstallerDlg> dialog = NewDialog(false, languageCode);
-    dialog->SetOpener([](const NarrowString&) {});
     if (OpenWizard(dialog.get())) {
       Pump();
-      visit("1-welcome", *dialog);
+      if (!fail) visit("1-welcome", *dialog);
       Click(dialog->nextButton());
       Pump();
-      visit("2-directory", *dialog);
-
+      if (!fail) visit("2-directory", *dialog);
       DialogAnswerer answerer;
-      // Visit once the worker waits at the gate and the loop has read the
-      // progress it posted before.
+      answerer.Plan(GTK_RESPONSE_OK);
+      // Visit once the worker waits at the gate and the loop has had a pass
+      // to show the progress posted before it.
       bool settled = false;
       std::function<void()> atProgress = [&] {
         if (!gate.reached || !settled) {
@@ -77,34 +43,14 @@ void TourSuccess(const char16_t* languageCode, const PageVisitor& visit) {
         }
         Pump();
         visit("3-progress", *dialog);
-        gate.Open();
+        gate.open = true;
       };
-      answerer.Later(atProgress);
+      if (!fail) answerer.Later(atProgress);
       Click(dialog->nextButton());
       Pump();
-      visit("4-success", *dialog);
+      visit(fail ? "5-error" : "4-success", *dialog);
     }
-    gate.Open();
-  }
-  SetFaultHook({});
-}
-
-void TourFailure(const char16_t* languageCode, const PageVisitor& visit) {
-  Sandbox sandbox;
-  kittest::WriteKit(sandbox.kitPath(), TourKit(languageCode));
-  SetFaultHook([](FileOp op, const WideString& path) -> ErrorCode {
-    return IsLastFile(op, path) ? kErrorInvalidParameter : 0;
-  });
-  {
-    std::unique_ptr<CInstallerDlg> dialog = NewDialog(false, languageCode);
-    if (OpenWizard(dialog.get())) {
-      DialogAnswerer answerer;
-      answerer.Plan(GTK_RESPONSE_OK);
-      Click(dialog->nextButton());
-      Click(dialog->nextButton());
-      Pump();
-      visit("5-error", *dialog);
-    }
+    gate.open = true;
   }
   SetFaultHook({});
 }
@@ -112,8 +58,8 @@ void TourFailure(const char16_t* languageCode, const PageVisitor& visit) {
 }  // namespace
 
 void TourPages(const char16_t* languageCode, const PageVisitor& visit) {
-  TourSuccess(languageCode, visit);
-  TourFailure(languageCode, visit);
+  Tour(languageCode, false, visit);
+  Tour(languageCode, true, visit);
 }
 
 }  // namespace ordx::guitest
