@@ -50,26 +50,6 @@ WideString Canonical(const WideString& path) {
 // entry's sub-second part would rewrite such a file on every run.
 FILETIME WholeSeconds(FILETIME time) { return time - time % kTicksPerSecond; }
 
-// Closes a handle on every way out.
-class HandleOwner {
- public:
-  explicit HandleOwner(Handle handle) : handle_(handle) {}
-  HandleOwner(const HandleOwner&) = delete;
-  HandleOwner& operator=(const HandleOwner&) = delete;
-  ~HandleOwner() {
-    if (handle_ != kInvalidHandle) CloseHandle(handle_);
-  }
-  Handle get() const { return handle_; }
-  Handle Release() {
-    const Handle handle = handle_;
-    handle_ = kInvalidHandle;
-    return handle;
-  }
-
- private:
-  Handle handle_;
-};
-
 ErrorCode LastErrorOr(ErrorCode fallback) {
   const ErrorCode code = GetLastError();
   return code != kErrorSuccess ? code : fallback;
@@ -84,10 +64,9 @@ ErrorCode CopyEntry(KitReader* kit, std::size_t index, const WideString& target)
   }
   const KitEntry& entry = kit->entries()[index];
 
-  Handle raw = kInvalidHandle;
-  ErrorCode code = CreateFile(target, kGenericWrite, 0, kCreateAlways, &raw, kAttributeNormal);
+  ScopedHandle out;
+  ErrorCode code = CreateFile(target, kGenericWrite, 0, kCreateAlways, out.out(), kAttributeNormal);
   if (code != kErrorSuccess) return code;
-  HandleOwner out(raw);
 
   if (SetFilePointer(kit->file(), entry.dataOffset, 0, kFileBegin) < 0) {
     return LastErrorOr(kErrorInvalidHandle);
@@ -225,16 +204,20 @@ ErrorCode InstallWorker::BackupFile(const WideString& target) {
     return kErrorInvalidParameter;
   }
   const WideString destination = current->backup + target.substr(current->root.length());
-  const ErrorCode code = MoveFile(target, destination);
-  if (code == kErrorSuccess || code == kErrorFileNotFound) return code;
-  // The backup tree may still lack this file's directory.
-  const WideString parent = ParentOf(destination);
-  if (parent.length() < current->backup.length()) return code;
-  const ErrorCode made = CreateDirectoryTreeQuiet(parent);
-  if (made != kErrorSuccess) return made;
-  const ErrorCode retried = MoveFile(target, destination);
-  // The file was there a moment ago: vanishing now is no "nothing to save".
-  return retried == kErrorFileNotFound ? code : retried;
+  ErrorCode code = MoveFile(target, destination);
+  if (code == kErrorFileNotFound) return code;
+  if (code != kErrorSuccess) {
+    // The backup tree may still lack this file's directory.
+    const WideString parent = ParentOf(destination);
+    if (parent.length() < current->backup.length()) return code;
+    const ErrorCode made = CreateDirectoryTreeQuiet(parent);
+    if (made != kErrorSuccess) return made;
+    const ErrorCode retried = MoveFile(target, destination);
+    // The file was there a moment ago: vanishing now is no "nothing to save".
+    if (retried != kErrorSuccess) return retried == kErrorFileNotFound ? code : retried;
+  }
+  ++current->savedFiles;
+  return kErrorSuccess;
 }
 
 void InstallWorker::Commit() {
@@ -255,20 +238,22 @@ ErrorCode InstallWorker::Rollback(ErrorCode code) {
   if (current == nullptr) return code;
   bool keepBackup = false;
   if (!current->backup.empty()) {
-    // A file that cannot be put back must not be deleted with the backup.
-    keepBackup = RestoreTree(this, current->root, current->backup) != kErrorSuccess;
+    // A file that cannot be put back, or that a listing ending early never
+    // showed, must not be deleted with the backup.
+    std::size_t restored = 0;
+    keepBackup = RestoreTree(this, current->root, current->backup, &restored) != kErrorSuccess ||
+                 restored != current->savedFiles;
   }
   for (const WideString& dir : current->createdDirectories) DeleteDirectoryTree(this, dir);
   for (const WideString& file : current->createdFiles) DeleteFile(file);
   if (!current->backup.empty() && !keepBackup) DeleteDirectoryTree(this, current->backup);
   // Last, since every move and deletion above changes them again.
   for (const auto& [dir, time] : current->directoryTimes) {
-    Handle raw = kInvalidHandle;
-    if (CreateFile(dir, kGenericRead, 0, kOpenExisting, &raw, kAttributeNormal) != kErrorSuccess) {
-      continue;
+    ScopedHandle handle;
+    if (CreateFile(dir, kGenericRead, 0, kOpenExisting, handle.out(), kAttributeNormal) ==
+        kErrorSuccess) {
+      SetFileTime(handle.get(), nullptr, nullptr, &time);
     }
-    const HandleOwner handle(raw);
-    SetFileTime(handle.get(), nullptr, nullptr, &time);
   }
   return code;
 }

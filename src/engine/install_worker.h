@@ -24,6 +24,7 @@ struct RollbackRecord {
   WideString backup;  // the private backup directory, ending with "/"; empty until made
   std::vector<WideString> createdDirectories;  // uppermost levels first
   std::vector<WideString> createdFiles;        // targets that did not exist before
+  std::size_t savedFiles = 0;                  // files moved into the backup tree
   // Modification times of existing directories from before the run first
   // added or removed something in them; a rollback sets them back.
   std::map<WideString, FILETIME> directoryTimes;
@@ -62,7 +63,6 @@ class InstallWorker {
 
   // The record the run works on; null before BeginRun.
   RollbackRecord* record() { return records_.empty() ? nullptr : &records_.back(); }
-  const std::vector<RollbackRecord>& records() const { return records_; }
 
   // How long a successful run keeps 100 percent on screen before it returns.
   void set_finish_pause_ms(std::uint32_t ms) { finishPauseMs_ = ms; }

@@ -122,7 +122,8 @@ ErrorCode DeleteDirectoryTree(InstallWorker* /*worker*/, const WideString& path)
   return kErrorSuccess;
 }
 
-ErrorCode RestoreTree(InstallWorker* worker, const WideString& root, const WideString& backup) {
+ErrorCode RestoreTree(InstallWorker* worker, const WideString& root, const WideString& backup,
+                      std::size_t* moved) {
   FindData data;
   // Every existing directory lists at least "." and "..".
   if (!FindFirstFile(&data, backup + u"*")) {
@@ -135,9 +136,10 @@ ErrorCode RestoreTree(InstallWorker* worker, const WideString& root, const WideS
     if (name == u"." || name == u"..") continue;
     ErrorCode code;
     if (IsFoundDirectory(data) != 0 && !IsFoundLink(data)) {
-      code = RestoreTree(worker, root + name + u"/", backup + name + u"/");
+      code = RestoreTree(worker, root + name + u"/", backup + name + u"/", moved);
     } else {
       code = MoveFile(backup + name, root + name);
+      if (code == kErrorSuccess && moved != nullptr) ++*moved;
     }
     if (code != kErrorSuccess && first == kErrorSuccess) first = code;
   } while (FindNextFile(&data));

@@ -6,6 +6,8 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
+
 #include "engine/file_layer.h"
 
 namespace ordx {
@@ -43,8 +45,11 @@ ErrorCode DeleteDirectoryTree(InstallWorker* worker, const WideString& path);
 
 // Moves every file (and link) of the backup tree back to the same relative
 // path under `root`, replacing what is there. Both paths end with "/".
-// 0 when everything was moved back; otherwise the first failing code, and
-// whatever could not be moved is still in the backup tree.
-ErrorCode RestoreTree(InstallWorker* worker, const WideString& root, const WideString& backup);
+// 0 when every file listed was moved back; otherwise the first failing code,
+// and whatever could not be moved is still in the backup tree. A listing can
+// end early without an error, so `moved` (when given) is increased by the
+// number of files moved back, for the caller to compare with what it saved.
+ErrorCode RestoreTree(InstallWorker* worker, const WideString& root, const WideString& backup,
+                      std::size_t* moved = nullptr);
 
 }  // namespace ordx

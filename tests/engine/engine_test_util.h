@@ -1,22 +1,18 @@
-// Shared pieces of the engine tests: a fixture with its own temporary root
-// (and TMPDIR inside it), files made with exact modes and times, a tree
-// snapshot taken with lstat for before/after comparisons, and kits built in
-// memory and opened with the real reader.
+// Shared pieces of the engine tests: a fixture with its own root and TMPDIR,
+// files with exact modes and times, tree snapshots, kits opened for real.
 #pragma once
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "../kit/kit_builder.h"
 #include "engine/install_state.h"
@@ -26,22 +22,13 @@
 
 namespace ordx::enginetest {
 
-// Paths with non-ASCII letters need a UTF-8 locale before the first
-// conversion fixes the process locale.
-inline const bool kUtf8Locale = [] { return setenv("LC_ALL", "C.UTF-8", 1) == 0; }();
-
-// Unix seconds of the builder's default entry time, 2013-01-01 00:00 UTC.
+// Unix seconds of 2013-01-01 00:00 UTC, the entry time the tests build on.
 inline constexpr std::int64_t kKitSeconds = 1356998400;
 inline FILETIME KitTime(std::int64_t offset = 0) { return FileTimeFromUnix(kKitSeconds + offset); }
 
 inline WideString W(const std::string& utf8) { return ToWide(NarrowString(utf8.c_str())); }
 inline std::string U8(const WideString& wide) { return ToNarrow(wide).c_str(); }
 inline std::string Slurp(const std::string& path) { return kittest::ReadBytes(path); }
-
-inline bool Exists(const std::string& path) {
-  struct stat st {};
-  return lstat(path.c_str(), &st) == 0;
-}
 
 inline std::int64_t MtimeOf(const std::string& path) {
   struct stat st {};
@@ -65,75 +52,41 @@ inline void PutDir(const std::string& path, mode_t mode = 0755) {
   ASSERT_EQ(chmod(path.c_str(), mode), 0);
 }
 
-inline std::vector<std::string> Names(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (const dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// Path -> "mode mtime" plus the bytes or link target of every node, as
-// lstat sees it. Directory times change with every entry added or removed,
-// so comparisons with another run leave them out.
+// Path -> "mode mtime" plus a digest of the bytes, or the link target, of
+// every node as lstat sees it. Directory times change with every entry added
+// or removed, so comparisons with another run leave them out.
 using Snapshot = std::map<std::string, std::string>;
-
 inline void SnapshotInto(const std::string& path, const std::string& rel, bool dirTimes,
                          Snapshot* out) {
   struct stat st {};
   if (lstat(path.c_str(), &st) != 0) return;
-  std::string node = std::to_string(st.st_mode) + " ";
+  std::string& node = (*out)[rel] = std::to_string(st.st_mode) + " ";
   if (!S_ISDIR(st.st_mode) || dirTimes) {
     node += std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
   }
-  if (S_ISREG(st.st_mode)) node += " " + Slurp(path);
+  // A digest keeps a failure message readable even for the large file.
+  if (S_ISREG(st.st_mode)) node += " " + std::to_string(std::hash<std::string>{}(Slurp(path)));
   if (S_ISLNK(st.st_mode)) node += " -> " + std::filesystem::read_symlink(path).string();
-  (*out)[rel] = node;
-  if (S_ISDIR(st.st_mode)) {
-    for (const std::string& name : Names(path)) {
-      SnapshotInto(path + "/" + name, rel + "/" + name, dirTimes, out);
-    }
+  if (!S_ISDIR(st.st_mode)) return;
+  for (const auto& entry : std::filesystem::directory_iterator(path)) {
+    const std::string name = entry.path().filename().string();
+    SnapshotInto(path + "/" + name, rel + "/" + name, dirTimes, out);
   }
 }
-
 inline Snapshot TakeSnapshot(const std::string& root, bool dirTimes = true) {
   Snapshot snap;
   SnapshotInto(root, ".", dirTimes, &snap);
   return snap;
 }
 
-// The paths that differ between two snapshots, empty when they are equal.
-inline std::string Diff(const Snapshot& want, const Snapshot& got) {
-  std::string out;
-  for (const auto& [path, node] : want) {
-    const auto it = got.find(path);
-    if (it == got.end()) {
-      out += path + " gone ";
-    } else if (it->second != node) {
-      out += path + " changed ";
-    }
-  }
-  for (const auto& [path, node] : got) {
-    if (want.count(path) == 0) out += path + " added ";
-  }
-  return out;
-}
-
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/engine.XXXXXX";
+    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/engine.XXXXXX";
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
     tmp_ = root_ + "/tmp";
-    hadTmpdir_ = base != nullptr;
-    if (hadTmpdir_) oldTmpdir_ = base;
     PutDir(tmp_, 0700);
     setenv("TMPDIR", tmp_.c_str(), 1);
   }
@@ -141,21 +94,15 @@ class EngineTest : public ::testing::Test {
   void TearDown() override {
     SetFaultHook({});
     kit_.reset();
-    if (hadTmpdir_) {
-      setenv("TMPDIR", oldTmpdir_.c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
+    setenv("TMPDIR", root_.substr(0, root_.rfind('/')).c_str(), 1);
     std::error_code ec;
     std::filesystem::remove_all(root_, ec);
   }
-
 
  public:
   std::string Path(const std::string& rel) const { return root_ + "/" + rel; }
 
  protected:
-
   // Writes the builder's kit beside TMPDIR and opens it with the reader.
   KitReader* OpenKit(const kittest::KitBuilder& builder) {
     kittest::WriteKit(Path("kit.dkt"), builder.Build(), 1);
@@ -165,34 +112,32 @@ class EngineTest : public ::testing::Test {
     return code == kErrorSuccess ? kit_.get() : nullptr;
   }
 
-  // Names in TMPDIR other than the reader's own unpacked kit.
+  // Sorted names in TMPDIR other than the reader's own unpacked kit.
   std::string TempLeftovers() const {
-    std::string out;
-    for (const std::string& name : Names(tmp_)) {
-      if (name.rfind("kpx", 0) != 0) out += name + " ";
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(tmp_)) {
+      names.insert(e.path().filename().string());
     }
+    std::string out;
+    for (const std::string& name : names) out += name.rfind("kpx", 0) != 0 ? name + " " : "";
     return out;
   }
 
   struct Outcome {
-    ErrorCode returned = 0;
-    ErrorCode posted = 0;
-    std::string text;
+    ErrorCode returned = 0, posted = 0;
+    WideString text;
     std::uint32_t percent = 0;
   };
-
   // One installation run of `kit` into `dir` on this thread.
-  Outcome Install(KitReader* kit, const std::string& dir) {
+  static Outcome Install(KitReader* kit, const std::string& dir) {
     InstallState state;
     state.SetJob(kit, W(dir));
     InstallWorker worker;
     worker.set_finish_pause_ms(0);
-    Outcome outcome;
-    outcome.returned = worker.Run(&state);
-    WideString text;
-    state.Read(&outcome.posted, &text, &outcome.percent);
-    outcome.text = U8(text);
-    return outcome;
+    Outcome out;
+    out.returned = worker.Run(&state);
+    state.Read(&out.posted, &out.text, &out.percent);
+    return out;
   }
 
   // Fails the file-layer operation `op` on exactly `path`.
@@ -205,10 +150,6 @@ class EngineTest : public ::testing::Test {
   std::string root_;
   std::string tmp_;
   std::unique_ptr<KitReader> kit_;
-
- private:
-  bool hadTmpdir_ = false;
-  std::string oldTmpdir_;
 };
 
 }  // namespace ordx::enginetest
