@@ -19,25 +19,21 @@ namespace ordx::testing_support {
 
 namespace fs = std::filesystem;
 
-inline WideString W(const std::string& utf8) {
-  return ToWide(NarrowString(utf8.c_str(), utf8.size()));
-}
-inline std::string N(const WideString& wide) {
-  const NarrowString narrow = ToNarrow(wide);
-  return std::string(narrow.c_str(), narrow.length());
-}
+// Every conversion runs under UTF-8; the locale is fixed on the first one.
+[[maybe_unused]] inline const int kUtf8Locale = setenv("LC_ALL", "C.UTF-8", 1);
 
+inline WideString W(const std::string& s) { return ToWide(NarrowString(s.c_str(), s.size())); }
+inline std::string N(const WideString& wide) {
+  return std::string(ToNarrow(wide).c_str(), ToNarrow(wide).length());
+}
 inline void WriteBytes(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << bytes;
 }
-
 inline std::optional<std::string> ReadBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return in ? std::optional(std::string(std::istreambuf_iterator<char>(in), {})) : std::nullopt;
 }
-
 inline std::set<std::string> ListTree(const fs::path& root) {
   std::set<std::string> names;
   for (const auto& item : fs::recursive_directory_iterator(root))
@@ -46,46 +42,26 @@ inline std::set<std::string> ListTree(const fs::path& root) {
 }
 
 // A fresh folder under $TMPDIR holding "home" and "tmp"; HOME and TMPDIR
-// point there for the test and are restored afterwards.
+// point there for the test (every test sets them anew).
 class TempHomeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/ordx-config-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    home_ = root_ / "home";
-    tmp_ = root_ / "tmp";
-    fs::create_directories(home_);
-    fs::create_directories(tmp_);
-    Save("HOME", &savedHome_);
-    Save("TMPDIR", &savedTmp_);
+  TempHomeTest() {
+    for (const fs::path& dir : {home_, tmp_}) fs::create_directories(dir);
     setenv("HOME", home_.c_str(), 1);
     setenv("TMPDIR", tmp_.c_str(), 1);
   }
-  void TearDown() override {
+  ~TempHomeTest() override {
     SetFaultHook(FaultHook());
-    Restore("HOME", savedHome_);
-    Restore("TMPDIR", savedTmp_);
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
+    fs::remove_all(root_);
   }
-
-  fs::path root_, home_, tmp_;
-
- private:
-  static void Save(const char* name, std::optional<std::string>* slot) {
-    const char* value = std::getenv(name);
-    if (value != nullptr) *slot = value;
+  static fs::path MakeRoot() {
+    static const std::string base = getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp";  // the first
+    std::string pattern = base + "/ordx-config-XXXXXX";
+    EXPECT_NE(mkdtemp(pattern.data()), nullptr);
+    return pattern;
   }
-  static void Restore(const char* name, const std::optional<std::string>& value) {
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  std::optional<std::string> savedHome_, savedTmp_;
+  WideString Path(const std::string& name) const { return W((home_ / name).string()); }
+  const fs::path root_ = MakeRoot(), home_ = root_ / "home", tmp_ = root_ / "tmp";
 };
 
 }  // namespace ordx::testing_support
