@@ -17,6 +17,7 @@ fi
 cmake -S "$root" -B "$build" "${generator[@]}" >/dev/null
 cmake --build "$build" --target ordx_screenshots -j2
 mkdir -p "$out"
+out="$(cd "$out" && pwd)"  # the tool runs in a sandbox folder of its own
 
 # A sandbox of our own: the tool installs into HOME and TMPDIR below it.
 sandbox="$(mktemp -d "${TMPDIR:-/tmp}/ordx-shots.XXXXXX")"
