@@ -298,6 +298,18 @@ struct Row {
   std::vector<double> ours, tar, run;
   long oursPeak = 0, tarPeak = 0;
   bool ok = true;
+
+  void AddOurs(const Sample& s, const InstallFigures& figures) {
+    ours.push_back(s.seconds);
+    run.push_back(figures.runSeconds);
+    oursPeak = std::max(oursPeak, s.peakKb);
+    ok &= s.ok;
+  }
+  void AddTar(const Sample& s) {
+    tar.push_back(s.seconds);
+    tarPeak = std::max(tarPeak, s.peakKb);
+    ok &= s.ok;
+  }
 };
 
 void Report(const char* scenario, const Row& row) {
@@ -369,43 +381,22 @@ int main(int argc, char** argv) {
     // Into an empty directory.
     Recreate(ours);
     InstallFigures figures;
-    Sample s = RunInstall(kitPath, ours, &figures);
-    fresh.ours.push_back(s.seconds);
-    fresh.run.push_back(figures.runSeconds);
-    fresh.oursPeak = std::max(fresh.oursPeak, s.peakKb);
-    fresh.ok &= s.ok;
+    fresh.AddOurs(RunInstall(kitPath, ours, &figures), figures);
     Recreate(theirs);
-    s = RunTar(archive, theirs);
-    fresh.tar.push_back(s.seconds);
-    fresh.tarPeak = std::max(fresh.tarPeak, s.peakKb);
-    fresh.ok &= s.ok;
+    fresh.AddTar(RunTar(archive, theirs));
 
     // Over the up-to-date copy each just made.
     const auto before = Fingerprint(ours);
-    s = RunInstall(kitPath, ours, &figures);
+    upToDate.AddOurs(RunInstall(kitPath, ours, &figures), figures);
     upToDateWrites = std::max(upToDateWrites, figures.writes);
-    upToDate.run.push_back(figures.runSeconds);
     upToDateUntouched &= Fingerprint(ours) == before;
-    upToDate.ours.push_back(s.seconds);
-    upToDate.oursPeak = std::max(upToDate.oursPeak, s.peakKb);
-    upToDate.ok &= s.ok;
-    s = RunTar(archive, theirs);
-    upToDate.tar.push_back(s.seconds);
-    upToDate.tarPeak = std::max(upToDate.tarPeak, s.peakKb);
-    upToDate.ok &= s.ok;
+    upToDate.AddTar(RunTar(archive, theirs));
 
     // Over a copy whose files are all older.
     MakeAllOlder(ours);
-    s = RunInstall(kitPath, ours, &figures);
-    older.ours.push_back(s.seconds);
-    older.run.push_back(figures.runSeconds);
-    older.oursPeak = std::max(older.oursPeak, s.peakKb);
-    older.ok &= s.ok;
+    older.AddOurs(RunInstall(kitPath, ours, &figures), figures);
     MakeAllOlder(theirs);
-    s = RunTar(archive, theirs);
-    older.tar.push_back(s.seconds);
-    older.tarPeak = std::max(older.tarPeak, s.peakKb);
-    older.ok &= s.ok;
+    older.AddTar(RunTar(archive, theirs));
   }
   Report("empty dir", fresh);
   Report("up to date", upToDate);

@@ -20,7 +20,6 @@ namespace ordx {
 
 namespace {
 
-constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
 constexpr std::size_t kChunk = 1 << 20;
 
 std::string ErrnoText(int err) { return std::strerror(err); }
@@ -300,13 +299,13 @@ bool StreamFile(const PackFile& file, bool precise, std::vector<char>* buffer, D
 }  // namespace
 
 bool KitTimeFromPosix(std::int64_t seconds, std::int64_t nanoseconds, bool precise, FILETIME* out) {
-  if (seconds < -kSecondsFrom1601To1970) return false;
+  if (seconds < -kFileTimeEpochSeconds) return false;
   // Unsigned: the sum must not overflow for times far in the future.
   const std::uint64_t since1601 =
-      static_cast<std::uint64_t>(seconds) + static_cast<std::uint64_t>(kSecondsFrom1601To1970);
+      static_cast<std::uint64_t>(seconds) + static_cast<std::uint64_t>(kFileTimeEpochSeconds);
   const std::uint64_t ticks = precise ? static_cast<std::uint64_t>(nanoseconds) / 100 : 0;
-  if (since1601 > (UINT64_MAX - ticks) / 10000000) return false;
-  *out = since1601 * 10000000 + ticks;
+  if (since1601 > (UINT64_MAX - ticks) / kFileTimeTicksPerSecond) return false;
+  *out = since1601 * kFileTimeTicksPerSecond + ticks;
   return true;
 }
 

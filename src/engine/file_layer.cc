@@ -31,10 +31,6 @@ extern char** environ;
 namespace ordx {
 namespace {
 
-constexpr std::uint64_t kTicksPerSecond = 10000000;
-// Seconds from 1601-01-01 to 1970-01-01.
-constexpr std::int64_t kEpochDifference = 11644473600;
-
 // One cell for the whole process: a caller reads it right after its own
 // failing call, but both threads write it, so it must be atomic.
 std::atomic<ErrorCode> g_lastError{kErrorSuccess};
@@ -167,15 +163,15 @@ ErrorCode ErrnoToCode(int err) {
 FILETIME FileTimeFromUnix(std::int64_t seconds) {
   // Saturates outside 1601 .. year 60056 instead of wrapping around.
   constexpr std::int64_t kMaxSeconds =
-      static_cast<std::int64_t>(std::numeric_limits<FILETIME>::max() / kTicksPerSecond) -
-      kEpochDifference;
-  if (seconds <= -kEpochDifference) return 0;
+      static_cast<std::int64_t>(std::numeric_limits<FILETIME>::max() / kFileTimeTicksPerSecond) -
+      kFileTimeEpochSeconds;
+  if (seconds <= -kFileTimeEpochSeconds) return 0;
   if (seconds >= kMaxSeconds) return std::numeric_limits<FILETIME>::max();
-  return static_cast<FILETIME>(seconds + kEpochDifference) * kTicksPerSecond;
+  return static_cast<FILETIME>(seconds + kFileTimeEpochSeconds) * kFileTimeTicksPerSecond;
 }
 
 std::int64_t UnixFromFileTime(FILETIME time) {
-  return static_cast<std::int64_t>(time / kTicksPerSecond) - kEpochDifference;
+  return static_cast<std::int64_t>(time / kFileTimeTicksPerSecond) - kFileTimeEpochSeconds;
 }
 
 // --- Handle operations.

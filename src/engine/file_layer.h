@@ -51,6 +51,10 @@ inline constexpr std::uint32_t kFileEnd = 2;
 // ENOENT gives 2, every other errno 87.
 ErrorCode ErrnoToCode(int err);
 
+inline constexpr FILETIME kFileTimeTicksPerSecond = 10000000;
+// Seconds from 1601-01-01, where FILETIME counts from, to 1970-01-01.
+inline constexpr std::int64_t kFileTimeEpochSeconds = 11644473600;
+
 FILETIME FileTimeFromUnix(std::int64_t seconds);
 std::int64_t UnixFromFileTime(FILETIME time);
 

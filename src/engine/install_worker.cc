@@ -19,7 +19,6 @@ namespace ordx {
 
 namespace {
 
-constexpr FILETIME kTicksPerSecond = 10000000;
 // Far more than any temporary directory holds; only a broken file system
 // answers "exists" this often.
 constexpr std::int32_t kMaxBackupNumber = 1000000;
@@ -48,7 +47,7 @@ WideString Canonical(const WideString& path) {
 
 // Installed files carry whole seconds only, so comparing against the
 // entry's sub-second part would rewrite such a file on every run.
-FILETIME WholeSeconds(FILETIME time) { return time - time % kTicksPerSecond; }
+FILETIME WholeSeconds(FILETIME time) { return time - time % kFileTimeTicksPerSecond; }
 
 ErrorCode LastErrorOr(ErrorCode fallback) {
   const ErrorCode code = GetLastError();
