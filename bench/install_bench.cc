@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 #include "engine/install_state.h"
 #include "engine/install_worker.h"
 #include "kit/kit_reader.h"

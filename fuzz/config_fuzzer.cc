@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "config/config_file.h"
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 #include "text/convert.h"
 
 namespace {

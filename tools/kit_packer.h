@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 
 namespace ordx {
 

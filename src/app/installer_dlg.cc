@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 #include "text/convert.h"
 #include "text/string_table.h"
 #include "ui/message_box.h"

@@ -3,7 +3,7 @@
 // Finish with the description document.
 #include "app/installer_dlg.h"
 
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 #include "text/convert.h"
 #include "text/string_table.h"
 

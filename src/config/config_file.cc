@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 #include "text/convert.h"
 
 namespace ordx {

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "config/config_file.h"
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 
 namespace ordx {
 namespace {

@@ -11,7 +11,7 @@
 #include <set>
 #include <vector>
 
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 
 namespace ordx {
 

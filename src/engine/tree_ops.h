@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 
 namespace ordx {
 

@@ -2,7 +2,7 @@
 // read-only mappings of one window at a time so memory stays flat.
 #pragma once
 
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 
 namespace ordx {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 
 namespace ordx {
 

@@ -41,6 +41,20 @@ const char* const kStringKeys[kStringKeyCount] = {
     "IDS_SETUP_EXISTEDTARGET",
     "IDS_DESTINATION_PROMPT",
     "IDS_TEMPLATE_CATALOG",
+    "IDS_ERROR_BUSY",
+    "IDS_RECOVERED",
+    "IDS_ERROR_NOTRESTORED",
+    "IDS_ERROR_NOTREGISTERED",
+    "IDS_PREPARING",
+    "IDS_REASON_NOSPACE",
+    "IDS_REASON_ACCESS",
+    "IDS_REASON_READONLY",
+    "IDS_REASON_FOLDERINWAY",
+    "IDS_REASON_FILEINWAY",
+    "IDS_REASON_OUTSIDE",
+    "IDS_REASON_KITEND",
+    "IDS_ERROR_TEMPUNUSABLE",
+    "IDS_ERROR_NOTARGETSPACE",
 };
 
 namespace {
@@ -99,6 +113,20 @@ constexpr TextSet kEnglish = {{
     "Specify path to template directory. The installation program will install templates and "
     "configuration files to the specified directory.",
     "Template directory:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kEnglish));
 
@@ -138,6 +166,20 @@ constexpr TextSet kArmenian = {{
     "Նշեք ձևանմուշների գրացուցակի ուղին։ Տեղադրման ծրագիրը ձևանմուշները և կոնֆիգուրացիայի ֆայլերը "
     "կտեղադրի նշված գրացուցակում։",
     "Ձևանմուշների գրացուցակ:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kArmenian));
 
@@ -176,6 +218,20 @@ constexpr TextSet kAzerbaijani = {{
     "Şablonlar kataloquna yolu göstərin. Quraşdırma proqramı şablonları və konfiqurasiya "
     "fayllarını göstərilən kataloqa quraşdıracaq.",
     "Şablonlar kataloqu:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kAzerbaijani));
 
@@ -216,6 +272,20 @@ constexpr TextSet kBulgarian = {{
     "Посочете пътя до директорията с шаблони. Инсталационната програма ще инсталира шаблоните и "
     "конфигурационните файлове в посочената директория.",
     "Директория с шаблони:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kBulgarian));
 
@@ -252,6 +322,20 @@ constexpr TextSet kChinese = {{
     "安装目录中包含的文件可能会在安装过程中被更改。是否继续？",
     "请指定模板目录的路径。安装程序会将模板和配置文件安装到指定目录中。",
     "模板目录：",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kChinese));
 
@@ -292,6 +376,20 @@ constexpr TextSet kFrench = {{
     "Indiquez le chemin du répertoire des modèles. Le programme d'installation installera les "
     "modèles et les fichiers de configuration dans le répertoire indiqué.",
     "Répertoire des modèles :",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kFrench));
 
@@ -331,6 +429,20 @@ constexpr TextSet kGeorgian = {{
     "მიუთითეთ შაბლონების დირექტორიის გზა. საინსტალაციო პროგრამა შაბლონებსა და კონფიგურაციის "
     "ფაილებს მითითებულ დირექტორიაში დააინსტალირებს.",
     "შაბლონების დირექტორია:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kGeorgian));
 
@@ -371,6 +483,20 @@ constexpr TextSet kGerman = {{
     "Geben Sie den Pfad zum Vorlagenverzeichnis an. Das Installationsprogramm installiert die "
     "Vorlagen und Konfigurationsdateien in das angegebene Verzeichnis.",
     "Vorlagenverzeichnis:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kGerman));
 
@@ -411,6 +537,20 @@ constexpr TextSet kSpanish = {{
     "Especifique la ruta al directorio de plantillas. El programa de instalación instalará las "
     "plantillas y los archivos de configuración en el directorio especificado.",
     "Directorio de plantillas:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kSpanish));
 
@@ -449,6 +589,20 @@ constexpr TextSet kHungarian = {{
     "Adja meg a sablonkönyvtár elérési útját. A telepítőprogram a megadott könyvtárba telepíti a "
     "sablonokat és a konfigurációs fájlokat.",
     "Sablonkönyvtár:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kHungarian));
 
@@ -489,6 +643,20 @@ constexpr TextSet kItalian = {{
     "Specificare il percorso della directory dei modelli. Il programma di installazione "
     "installerà i modelli e i file di configurazione nella directory specificata.",
     "Directory dei modelli:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kItalian));
 
@@ -526,6 +694,20 @@ constexpr TextSet kKazakh = {{
     "Үлгілер каталогына жолды көрсетіңіз. Орнату бағдарламасы үлгілер мен конфигурация файлдарын "
     "көрсетілген каталогқа орнатады.",
     "Үлгілер каталогы:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kKazakh));
 
@@ -565,6 +747,20 @@ constexpr TextSet kLatvian = {{
     "Norādiet ceļu uz veidņu direktoriju. Instalēšanas programma instalēs veidnes un "
     "konfigurācijas failus norādītajā direktorijā.",
     "Veidņu direktorijs:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kLatvian));
 
@@ -602,6 +798,20 @@ constexpr TextSet kLithuanian = {{
     "Nurodykite kelią į šablonų katalogą. Diegimo programa įdiegs šablonus ir konfigūracijos "
     "failus į nurodytą katalogą.",
     "Šablonų katalogas:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kLithuanian));
 
@@ -642,6 +852,20 @@ constexpr TextSet kPolish = {{
     "Podaj ścieżkę do katalogu szablonów. Program instalacyjny zainstaluje szablony i pliki "
     "konfiguracyjne w podanym katalogu.",
     "Katalog szablonów:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kPolish));
 
@@ -682,6 +906,20 @@ constexpr TextSet kRomanian = {{
     "Specificați calea către directorul de șabloane. Programul de instalare va instala șabloanele "
     "și fișierele de configurare în directorul specificat.",
     "Director de șabloane:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kRomanian));
 
@@ -720,6 +958,20 @@ constexpr TextSet kRussian = {{
     "Укажите путь к каталогу шаблонов. Программа установки установит шаблоны и файлы конфигурации "
     "в указанный каталог.",
     "Каталог шаблонов:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kRussian));
 
@@ -758,6 +1010,20 @@ constexpr TextSet kTurkish = {{
     "Şablon dizininin yolunu belirtin. Kurulum programı şablonları ve yapılandırma dosyalarını "
     "belirtilen dizine kuracak.",
     "Şablon dizini:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kTurkish));
 
@@ -795,6 +1061,20 @@ constexpr TextSet kUkrainian = {{
     "Вкажіть шлях до каталогу шаблонів. Програма встановлення встановить шаблони та файли "
     "конфігурації до вказаного каталогу.",
     "Каталог шаблонів:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kUkrainian));
 
@@ -833,6 +1113,20 @@ constexpr TextSet kVietnamese = {{
     "Hãy chỉ định đường dẫn đến thư mục mẫu. Chương trình cài đặt sẽ cài đặt các mẫu và tệp cấu "
     "hình vào thư mục đã chỉ định.",
     "Thư mục mẫu:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kVietnamese));
 
@@ -872,6 +1166,20 @@ constexpr TextSet kTurkmen = {{
     "Şablonlar katalogyna ýoly görkeziň. Gurnama maksatnamasy şablonlary we konfigurasiýa "
     "faýllaryny görkezilen kataloga gurnar.",
     "Şablonlar katalogy:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kTurkmen));
 
@@ -912,6 +1220,20 @@ constexpr TextSet kGreek = {{
     "Καθορίστε τη διαδρομή προς τον κατάλογο προτύπων. Το πρόγραμμα εγκατάστασης θα εγκαταστήσει "
     "τα πρότυπα και τα αρχεία διαμόρφωσης στον καθορισμένο κατάλογο.",
     "Κατάλογος προτύπων:",
+    "Another installation into this directory is running. Try again when it has finished.",
+    "An interrupted installation into this directory was undone.",
+    "The installation failed, and some files could not be put back. They are kept in:",
+    "The templates were installed, but the starter configuration could not be updated.",
+    "Preparing the installation...",
+    "No space left on the device.",
+    "Permission denied.",
+    "The file system is read-only.",
+    "A folder stands where the kit has a file.",
+    "A file stands where the kit has a folder.",
+    "A link leads outside the template directory.",
+    "The distribution kit ends too early.",
+    "The temporary directory cannot be used.",
+    "Insufficient space available in the template directory.",
 }};
 static_assert(IsWellFormed(kGreek));
 

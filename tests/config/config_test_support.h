@@ -12,7 +12,7 @@
 #include <set>
 #include <string>
 
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 #include "text/convert.h"
 
 namespace ordx::testing_support {

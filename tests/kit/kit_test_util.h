@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <random>
 
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 #include "kit_builder.h"
 #include "text/convert.h"
 

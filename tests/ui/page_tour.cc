@@ -1,7 +1,7 @@
 // The page tour.
 #include "page_tour.h"
 
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 #include "gui_test_support.h"
 #include "installer_harness.h"
 

@@ -2,7 +2,7 @@
 // calls for directories, moves and deletions, posix_spawn for programs.
 // Paths are converted to the locale's multibyte form at the boundary and are
 // never handed to a shell.
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 
 #include <dirent.h>
 #include <fcntl.h>

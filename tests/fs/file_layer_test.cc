@@ -1,6 +1,6 @@
 // The file and process layer against a real temporary directory: codes, awkward path
 // characters, links deletion must not follow, EINTR, times outside 1970..2038, the fault hook.
-#include "engine/file_layer.h"
+#include "fs/file_layer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
