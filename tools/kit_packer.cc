@@ -14,7 +14,7 @@
 #include <set>
 
 #include "kit/kit_reader.h"
-#include "utf8.h"
+#include "text/utf8.h"
 
 namespace ordx {
 

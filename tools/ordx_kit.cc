@@ -13,7 +13,7 @@
 #include "kit/kit_reader.h"
 #include "kit_packer.h"
 #include "text/convert.h"
-#include "utf8.h"
+#include "text/utf8.h"
 
 namespace ordx {
 namespace {

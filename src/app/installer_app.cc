@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/installer_dlg.h"
 #include "text/convert.h"
+#include "text/utf8.h"
 #include "text/string_table.h"
 
 namespace ordx {
@@ -17,7 +18,7 @@ int InstallerApp::Run() {
   languageId = options.languageId;
   SetLanguage(languageId);
   title = LoadString("IDR_MAINFRAME");
-  auto dialog = std::make_unique<CInstallerDlg>(argc, argv, options.silent, ToNarrow(title),
+  auto dialog = std::make_unique<CInstallerDlg>(argc, argv, options.silent, ToUtf8(title),
                                                 options.languageCode, options.useCwd);
   dialog->Run();
   const int status = dialog->exitStatus();

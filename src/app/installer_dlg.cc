@@ -13,6 +13,7 @@
 
 #include "fs/file_layer.h"
 #include "text/convert.h"
+#include "text/utf8.h"
 #include "text/string_table.h"
 #include "ui/message_box.h"
 
@@ -58,7 +59,7 @@ CInstallerDlg::~CInstallerDlg() {
   if (icon_ != nullptr) g_object_unref(icon_);
 }
 
-WideString CInstallerDlg::GetTitle() const { return ToWide(title_); }
+WideString CInstallerDlg::GetTitle() const { return FromUtf8(title_); }
 
 int CInstallerDlg::ShowMessage(const WideString& text, std::uint32_t flags) {
   return presenter_->MessageBox(this, text, flags);

@@ -5,6 +5,7 @@
 
 #include "fs/file_layer.h"
 #include "text/convert.h"
+#include "text/utf8.h"
 #include "text/string_table.h"
 
 namespace ordx {
@@ -130,7 +131,7 @@ void CInstallerDlg::SetupFinalButtons() {
   gtk_widget_set_sensitive(cancelButton_, FALSE);
   gtk_widget_hide(backButton_);
   gtk_widget_show(nextButton_);
-  gtk_button_set_label(GTK_BUTTON(nextButton_), ToNarrow(LoadString("IDS_WIZARD_FINISH")).c_str());
+  gtk_button_set_label(GTK_BUTTON(nextButton_), ToUtf8(LoadString("IDS_WIZARD_FINISH")).c_str());
   gtk_widget_set_can_default(nextButton_, TRUE);
   gtk_widget_grab_default(nextButton_);
 }

@@ -4,6 +4,7 @@
 
 #include "app/installer_dlg.h"
 #include "text/convert.h"
+#include "text/utf8.h"
 #include "text/string_table.h"
 #include "ui/images.h"
 
@@ -25,7 +26,7 @@ constexpr char kButtonStyle[] =
 GtkWidget* NewButton(GtkWidget* fixed, const char* key, int x, int y) {
   static const bool styled = (gtk_rc_parse_string(kButtonStyle), true);
   (void)styled;
-  GtkWidget* button = gtk_button_new_with_label(ToNarrow(LoadString(key)).c_str());
+  GtkWidget* button = gtk_button_new_with_label(ToUtf8(LoadString(key)).c_str());
   gtk_widget_set_name(button, "ordx-wizard-button");
   gtk_widget_set_size_request(button, 80, 30);
   gtk_fixed_put(GTK_FIXED(fixed), button, x, y);

@@ -2,6 +2,7 @@
 #include "ui/dir_select_page.h"
 
 #include "text/convert.h"
+#include "text/utf8.h"
 #include "text/string_table.h"
 
 namespace ordx {
@@ -14,9 +15,9 @@ DirSelectPage::DirSelectPage(GtkWidget* container, GdkPixbuf* sideImage)
   promptLabel_ = NewPageLabel(330, 250);
   Put(promptLabel_, 170, 10);
   gtk_label_set_text(GTK_LABEL(promptLabel_),
-                     ToNarrow(LoadString("IDS_DESTINATION_PROMPT")).c_str());
+                     ToUtf8(LoadString("IDS_DESTINATION_PROMPT")).c_str());
 
-  catalogLabel_ = gtk_label_new(ToNarrow(LoadString("IDS_TEMPLATE_CATALOG")).c_str());
+  catalogLabel_ = gtk_label_new(ToUtf8(LoadString("IDS_TEMPLATE_CATALOG")).c_str());
   Put(catalogLabel_, 170, 255);
 
   entry_ = gtk_entry_new();
@@ -30,13 +31,13 @@ DirSelectPage::DirSelectPage(GtkWidget* container, GdkPixbuf* sideImage)
 }
 
 void DirSelectPage::SetDirectory(const WideString& directory) {
-  gtk_entry_set_text(GTK_ENTRY(entry_), ToNarrow(directory).c_str());
+  gtk_entry_set_text(GTK_ENTRY(entry_), ToUtf8(directory).c_str());
 }
 
 WideString DirSelectPage::GetDirectory() const {
   const gchar* text = gtk_entry_get_text(GTK_ENTRY(entry_));
   if (text == nullptr) return WideString();
-  return ToWide(NarrowString(text));
+  return FromUtf8(NarrowString(text));
 }
 
 void DirSelectPage::OnBrowse() {

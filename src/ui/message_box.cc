@@ -2,6 +2,7 @@
 #include "ui/message_box.h"
 
 #include "text/convert.h"
+#include "text/utf8.h"
 
 namespace ordx {
 
@@ -34,12 +35,12 @@ int ResultForResponse(gint response) {
 }
 
 int MessageBox(const CWnd* owner, const WideString& text, std::uint32_t flags) {
-  const NarrowString narrow = ToNarrow(text);
+  const NarrowString narrow = ToUtf8(text);
   GtkWidget* dialog =
       gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, MessageTypeForFlags(flags),
                              ButtonsForFlags(flags), "%s", narrow.c_str());
   if (owner != nullptr) {
-    gtk_window_set_title(GTK_WINDOW(dialog), ToNarrow(owner->GetTitle()).c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), ToUtf8(owner->GetTitle()).c_str());
   }
   // The box has no parent window; without a hint it lands in a screen
   // corner where no window manager places it.

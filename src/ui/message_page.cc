@@ -2,6 +2,7 @@
 #include "ui/message_page.h"
 
 #include "text/convert.h"
+#include "text/utf8.h"
 #include "text/string_table.h"
 
 namespace ordx {
@@ -23,14 +24,14 @@ MessagePage::MessagePage(GtkWidget* container, GdkPixbuf* sideImage, const WideS
 }
 
 void MessagePage::SetText(const WideString& text) {
-  gtk_label_set_text(GTK_LABEL(label_), ToNarrow(text).c_str());
+  gtk_label_set_text(GTK_LABEL(label_), ToUtf8(text).c_str());
 }
 
 SuccessFinalPage::SuccessFinalPage(GtkWidget* container, GdkPixbuf* sideImage,
                                    const WideString& text)
     : MessagePage(container, sideImage, text) {
   openDescrCheck_ =
-      gtk_check_button_new_with_label(ToNarrow(LoadString("IDS_SUCCESS_OPENDESCR")).c_str());
+      gtk_check_button_new_with_label(ToUtf8(LoadString("IDS_SUCCESS_OPENDESCR")).c_str());
   AddWidget(openDescrCheck_);
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(openDescrCheck_), TRUE);
   gtk_fixed_put(GTK_FIXED(container), openDescrCheck_, 170, 170);

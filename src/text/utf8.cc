@@ -1,5 +1,5 @@
 // Strict UTF-8 decoding and lenient UTF-16 encoding for the kit tool.
-#include "utf8.h"
+#include "text/utf8.h"
 
 #include <cstdint>
 
@@ -73,6 +73,35 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
     }
   }
   return out;
+}
+
+NarrowString ToUtf8(const WideString& text) {
+  const std::string utf8 = Utf16ToUtf8(std::u16string_view(text.c_str(), text.length()));
+  return NarrowString(utf8.data(), utf8.size());
+}
+
+WideString FromUtf8(const NarrowString& text) {
+  std::u16string wide;
+  if (!Utf8ToUtf16(std::string_view(text.c_str(), text.length()), &wide)) {
+    // Decode what is valid; anything else shows as the replacement character.
+    wide.clear();
+    std::size_t i = 0;
+    const std::string_view all(text.c_str(), text.length());
+    while (i < all.size()) {
+      std::size_t len = 1;
+      const auto lead = static_cast<unsigned char>(all[i]);
+      if (lead >= 0xF0) len = 4; else if (lead >= 0xE0) len = 3; else if (lead >= 0xC0) len = 2;
+      std::u16string piece;
+      if (i + len <= all.size() && Utf8ToUtf16(all.substr(i, len), &piece)) {
+        wide += piece;
+        i += len;
+      } else {
+        wide += u'\uFFFD';
+        ++i;
+      }
+    }
+  }
+  return WideString(wide.data(), wide.size());
 }
 
 }  // namespace ordx
