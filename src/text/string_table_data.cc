@@ -341,8 +341,8 @@ static_assert(IsWellFormed(kChinese));
 
 // French (no-break spaces before "?" and ":")
 constexpr TextSet kFrench = {{
-    "< Retour",
-    "Suivant >",
+    "Retour",
+    "Suivant",
     "Terminer",
     "Annuler",
     "Voulez-vous vraiment annuler l'installation ?",
@@ -364,32 +364,33 @@ constexpr TextSet kFrench = {{
     "La configuration a été installée avec succès.",
     "Ouvrir la description du kit de distribution",
     "Copie des fichiers en cours...",
-    "Une erreur s'est produite pendant l'installation. L'installation a été annulée. Le "
-    "répertoire des modèles n'a pas été modifié.",
+    "Une erreur s'est produite pendant l'installation, qui a été annulée. Le répertoire des "
+    "modèles n'a pas été modifié.",
     "L'installation a été annulée. Le répertoire des modèles n'a pas été modifié.",
     "Répertoire sélectionné :",
-    "Sélectionner",
+    "Choisir",
     "Annuler",
     "Bienvenue dans le programme d'installation du produit",
-    "Le répertoire d'installation contient des fichiers qui peuvent être modifiés pendant "
-    "l'installation. Voulez-vous continuer ?",
-    "Indiquez le chemin du répertoire des modèles. Le programme d'installation installera les "
-    "modèles et les fichiers de configuration dans le répertoire indiqué.",
+    "Le répertoire choisi contient des fichiers que l'installation peut modifier. Voulez-vous "
+    "continuer ?",
+    "Indiquez le chemin du répertoire des modèles. Le programme d'installation y copiera les "
+    "modèles et les fichiers de configuration.",
     "Répertoire des modèles :",
-    "Another installation into this directory is running. Try again when it has finished.",
-    "An interrupted installation into this directory was undone.",
-    "The installation failed, and some files could not be put back. They are kept in:",
-    "The templates were installed, but the starter configuration could not be updated.",
-    "Preparing the installation...",
-    "No space left on the device.",
-    "Permission denied.",
-    "The file system is read-only.",
-    "A folder stands where the kit has a file.",
-    "A file stands where the kit has a folder.",
-    "A link leads outside the template directory.",
-    "The distribution kit ends too early.",
-    "The temporary directory cannot be used.",
-    "Insufficient space available in the template directory.",
+    "Une autre installation est en cours dans ce répertoire. Réessayez lorsqu'elle sera terminée.",
+    "Les modifications d'une installation interrompue dans ce répertoire ont été annulées.",
+    "L'installation a échoué et certains fichiers n'ont pas pu être restaurés. Ils sont conservés "
+    "dans :",
+    "Les modèles ont été installés, mais la configuration du lanceur n'a pas pu être mise à jour.",
+    "Préparation de l'installation...",
+    "Aucun espace disponible sur le périphérique.",
+    "Permission refusée.",
+    "Le système de fichiers est en lecture seule.",
+    "Un dossier se trouve à l'emplacement d'un fichier du kit.",
+    "Un fichier se trouve à l'emplacement d'un dossier du kit.",
+    "Un lien mène en dehors du répertoire des modèles.",
+    "Le kit de distribution se termine prématurément.",
+    "Le répertoire temporaire est inutilisable.",
+    "Espace insuffisant dans le répertoire des modèles.",
 }};
 static_assert(IsWellFormed(kFrench));
 
@@ -469,44 +470,47 @@ constexpr TextSet kGerman = {{
     "<Produkt>",
     "<Anbieter>",
     "Die Konfiguration wurde erfolgreich installiert.",
-    "Beschreibung des Distributionspakets öffnen",
+    "Paketbeschreibung öffnen",
     "Dateien werden kopiert...",
-    "Während der Installation ist ein Fehler aufgetreten. Die Installation wurde abgebrochen. Das "
+    "Bei der Installation ist ein Fehler aufgetreten; sie wurde abgebrochen. Das "
     "Vorlagenverzeichnis wurde nicht geändert.",
     "Die Installation wurde abgebrochen. Das Vorlagenverzeichnis wurde nicht geändert.",
     "Ausgewähltes Verzeichnis:",
-    "Auswählen",
-    "Abbrechen",
+    "OK",
+    "Abbruch",
     "Willkommen beim Installationsprogramm des Produkts",
-    "Das Installationsverzeichnis enthält Dateien, die während der Installation geändert werden "
-    "können. Möchten Sie fortfahren?",
-    "Geben Sie den Pfad zum Vorlagenverzeichnis an. Das Installationsprogramm installiert die "
-    "Vorlagen und Konfigurationsdateien in das angegebene Verzeichnis.",
+    "Das gewählte Verzeichnis enthält Dateien, die bei der Installation geändert werden können. "
+    "Möchten Sie fortfahren?",
+    "Geben Sie den Pfad zum Vorlagenverzeichnis an. Das Installationsprogramm kopiert die Vorlagen "
+    "und Konfigurationsdateien in dieses Verzeichnis.",
     "Vorlagenverzeichnis:",
-    "Another installation into this directory is running. Try again when it has finished.",
-    "An interrupted installation into this directory was undone.",
-    "The installation failed, and some files could not be put back. They are kept in:",
-    "The templates were installed, but the starter configuration could not be updated.",
-    "Preparing the installation...",
-    "No space left on the device.",
-    "Permission denied.",
-    "The file system is read-only.",
-    "A folder stands where the kit has a file.",
-    "A file stands where the kit has a folder.",
-    "A link leads outside the template directory.",
-    "The distribution kit ends too early.",
-    "The temporary directory cannot be used.",
-    "Insufficient space available in the template directory.",
+    "Es läuft bereits eine andere Installation in dieses Verzeichnis. Versuchen Sie es erneut, "
+    "wenn sie abgeschlossen ist.",
+    "Eine unterbrochene Installation in dieses Verzeichnis wurde rückgängig gemacht.",
+    "Die Installation ist fehlgeschlagen, und einige Dateien konnten nicht wiederhergestellt "
+    "werden. Sie befinden sich in:",
+    "Die Vorlagen wurden installiert, aber die Starter-Konfiguration konnte nicht aktualisiert "
+    "werden.",
+    "Installation wird vorbereitet...",
+    "Auf dem Gerät ist kein Speicherplatz mehr verfügbar.",
+    "Zugriff verweigert.",
+    "Das Dateisystem ist schreibgeschützt.",
+    "An der Stelle einer Datei aus dem Paket befindet sich ein Ordner.",
+    "An der Stelle eines Ordners aus dem Paket befindet sich eine Datei.",
+    "Ein Link führt aus dem Vorlagenverzeichnis hinaus.",
+    "Das Distributionspaket endet vorzeitig.",
+    "Das temporäre Verzeichnis kann nicht verwendet werden.",
+    "Im Vorlagenverzeichnis ist nicht genügend Speicherplatz verfügbar.",
 }};
 static_assert(IsWellFormed(kGerman));
 
 // Spanish
 constexpr TextSet kSpanish = {{
-    "< Atrás",
-    "Avanzar >",
+    "Atrás",
+    "Siguiente",
     "Finalizar",
     "Cancelar",
-    "¿Realmente desea cancelar la instalación?",
+    "¿Seguro que desea cancelar la instalación?",
     "Instalación de la configuración",
     "Preparando la copia...",
     "Error de instalación",
@@ -516,41 +520,41 @@ constexpr TextSet kSpanish = {{
     "&Carpeta:",
     "Seleccionar directorio",
     "Instalación de la configuración",
-    "Especifique una ruta correcta al directorio de plantillas.",
+    "Especifique una ruta válida al directorio de plantillas.",
     "Copia completada...",
-    "El archivo del kit de distribución ordx.dkt está dañado o no está diseñado para este "
-    "programa de instalación.",
+    "El archivo del kit de distribución ordx.dkt está dañado o no está destinado a este programa "
+    "de instalación.",
     "<Producto>",
     "<Proveedor>",
     "La configuración se instaló correctamente.",
     "Abrir la descripción del kit de distribución",
     "Copiando archivos...",
-    "Se produjo un error durante el proceso de instalación. Instalación cancelada. El directorio "
-    "de plantillas no se ha modificado.",
+    "Se produjo un error durante la instalación y esta se canceló. El directorio de plantillas no "
+    "se ha modificado.",
     "Instalación cancelada. El directorio de plantillas no se ha modificado.",
     "Directorio seleccionado:",
-    "Seleccionar",
+    "Aceptar",
     "Cancelar",
     "Bienvenido al programa de instalación del producto",
-    "El directorio de instalación contiene archivos que pueden modificarse durante el proceso de "
-    "instalación. ¿Desea continuar?",
-    "Especifique la ruta al directorio de plantillas. El programa de instalación instalará las "
-    "plantillas y los archivos de configuración en el directorio especificado.",
+    "El directorio elegido contiene archivos que la instalación puede modificar. ¿Desea continuar?",
+    "Especifique la ruta al directorio de plantillas. El programa de instalación copiará en él las "
+    "plantillas y los archivos de configuración.",
     "Directorio de plantillas:",
-    "Another installation into this directory is running. Try again when it has finished.",
-    "An interrupted installation into this directory was undone.",
-    "The installation failed, and some files could not be put back. They are kept in:",
-    "The templates were installed, but the starter configuration could not be updated.",
-    "Preparing the installation...",
-    "No space left on the device.",
-    "Permission denied.",
-    "The file system is read-only.",
-    "A folder stands where the kit has a file.",
-    "A file stands where the kit has a folder.",
-    "A link leads outside the template directory.",
-    "The distribution kit ends too early.",
-    "The temporary directory cannot be used.",
-    "Insufficient space available in the template directory.",
+    "Hay otra instalación en curso en este directorio. Vuelva a intentarlo cuando haya terminado.",
+    "Se ha deshecho una instalación interrumpida en este directorio.",
+    "La instalación ha fallado y algunos archivos no se han podido restaurar. Se conservan en:",
+    "Las plantillas se han instalado, pero no se ha podido actualizar la configuración del "
+    "iniciador.",
+    "Preparando la instalación...",
+    "No queda espacio en el dispositivo.",
+    "Permiso denegado.",
+    "El sistema de archivos es de solo lectura.",
+    "Hay una carpeta donde el kit tiene un archivo.",
+    "Hay un archivo donde el kit tiene una carpeta.",
+    "Un enlace apunta fuera del directorio de plantillas.",
+    "El kit de distribución termina antes de lo previsto.",
+    "No se puede usar el directorio temporal.",
+    "No hay suficiente espacio disponible en el directorio de plantillas.",
 }};
 static_assert(IsWellFormed(kSpanish));
 
@@ -558,7 +562,7 @@ static_assert(IsWellFormed(kSpanish));
 constexpr TextSet kHungarian = {{
     "< Vissza",
     "Tovább >",
-    "Befejezés",
+    "Kész",
     "Mégse",
     "Biztosan megszakítja a telepítést?",
     "Konfiguráció telepítése",
@@ -578,41 +582,44 @@ constexpr TextSet kHungarian = {{
     "A konfiguráció telepítése sikeresen befejeződött.",
     "A telepítőcsomag leírásának megnyitása",
     "Fájlok másolása...",
-    "Hiba történt a telepítés során. A telepítés megszakadt. A sablonkönyvtár nem változott.",
-    "A telepítés megszakadt. A sablonkönyvtár nem változott.",
+    "A telepítés során hiba történt, ezért a folyamat megszakadt. A sablonkönyvtár nem változott.",
+    "A telepítés megszakítva. A sablonkönyvtár nem változott.",
     "Kiválasztott könyvtár:",
-    "Kiválasztás",
+    "Választás",
     "Mégse",
-    "Üdvözöljük a termék telepítőprogramjában",
-    "A telepítési könyvtár olyan fájlokat tartalmaz, amelyek a telepítés során módosulhatnak. "
+    "Üdvözli Önt a következő termék telepítőprogramja:",
+    "A kiválasztott könyvtár olyan fájlokat tartalmaz, amelyek a telepítés során módosulhatnak. "
     "Folytatja?",
-    "Adja meg a sablonkönyvtár elérési útját. A telepítőprogram a megadott könyvtárba telepíti a "
+    "Adja meg a sablonkönyvtár elérési útját. A telepítőprogram ebbe a könyvtárba másolja a "
     "sablonokat és a konfigurációs fájlokat.",
     "Sablonkönyvtár:",
-    "Another installation into this directory is running. Try again when it has finished.",
-    "An interrupted installation into this directory was undone.",
-    "The installation failed, and some files could not be put back. They are kept in:",
-    "The templates were installed, but the starter configuration could not be updated.",
-    "Preparing the installation...",
-    "No space left on the device.",
-    "Permission denied.",
-    "The file system is read-only.",
-    "A folder stands where the kit has a file.",
-    "A file stands where the kit has a folder.",
-    "A link leads outside the template directory.",
-    "The distribution kit ends too early.",
-    "The temporary directory cannot be used.",
-    "Insufficient space available in the template directory.",
+    "Ebbe a könyvtárba már folyamatban van egy másik telepítés. Próbálja újra, miután az "
+    "befejeződött.",
+    "Egy ebbe a könyvtárba indított, megszakadt telepítés módosításait a program visszavonta.",
+    "A telepítés sikertelen volt, és néhány fájlt nem sikerült visszaállítani. Ezek itt "
+    "találhatók:",
+    "A sablonok telepítése megtörtént, de az indítóprogram konfigurációját nem sikerült "
+    "frissíteni.",
+    "A telepítés előkészítése...",
+    "Nincs több hely az eszközön.",
+    "Hozzáférés megtagadva.",
+    "A fájlrendszer csak olvasható.",
+    "Egy mappa van ott, ahol a csomagban fájl található.",
+    "Egy fájl van ott, ahol a csomagban mappa található.",
+    "Egy hivatkozás a sablonkönyvtáron kívülre mutat.",
+    "A telepítőcsomag idő előtt véget ér.",
+    "Az ideiglenes könyvtár nem használható.",
+    "Nincs elegendő szabad hely a sablonkönyvtárban.",
 }};
 static_assert(IsWellFormed(kHungarian));
 
 // Italian
 constexpr TextSet kItalian = {{
-    "< Indietro",
-    "Avanti >",
+    "Indietro",
+    "Avanti",
     "Fine",
     "Annulla",
-    "Annullare davvero l'installazione?",
+    "Si desidera davvero annullare l'installazione?",
     "Installazione della configurazione",
     "Preparazione della copia...",
     "Errore di installazione",
@@ -629,34 +636,36 @@ constexpr TextSet kItalian = {{
     "<Prodotto>",
     "<Fornitore>",
     "Configurazione installata correttamente.",
-    "Apri la descrizione del pacchetto di distribuzione",
+    "Apri la descrizione del pacchetto",
     "Copia dei file in corso...",
-    "Si è verificato un errore durante l'installazione. Installazione annullata. La directory dei "
+    "Si è verificato un errore durante l'installazione, che è stata annullata. La directory dei "
     "modelli non è stata modificata.",
     "Installazione annullata. La directory dei modelli non è stata modificata.",
     "Directory selezionata:",
     "Seleziona",
     "Annulla",
     "Benvenuti nel programma di installazione del prodotto",
-    "La directory di installazione contiene file che potrebbero essere modificati durante "
-    "l'installazione. Continuare?",
-    "Specificare il percorso della directory dei modelli. Il programma di installazione "
-    "installerà i modelli e i file di configurazione nella directory specificata.",
+    "La directory scelta contiene file che potrebbero essere modificati durante l'installazione. "
+    "Continuare?",
+    "Specificare il percorso della directory dei modelli. Il programma di installazione vi copierà "
+    "i modelli e i file di configurazione.",
     "Directory dei modelli:",
-    "Another installation into this directory is running. Try again when it has finished.",
-    "An interrupted installation into this directory was undone.",
-    "The installation failed, and some files could not be put back. They are kept in:",
-    "The templates were installed, but the starter configuration could not be updated.",
-    "Preparing the installation...",
-    "No space left on the device.",
-    "Permission denied.",
-    "The file system is read-only.",
-    "A folder stands where the kit has a file.",
-    "A file stands where the kit has a folder.",
-    "A link leads outside the template directory.",
-    "The distribution kit ends too early.",
-    "The temporary directory cannot be used.",
-    "Insufficient space available in the template directory.",
+    "È in corso un'altra installazione in questa directory. Riprovare al termine.",
+    "Le modifiche di un'installazione interrotta in questa directory sono state annullate.",
+    "L'installazione non è riuscita e non è stato possibile ripristinare alcuni file. Sono "
+    "conservati in:",
+    "I modelli sono stati installati, ma non è stato possibile aggiornare la configurazione del "
+    "programma di avvio.",
+    "Preparazione dell'installazione...",
+    "Spazio esaurito sul dispositivo.",
+    "Permesso negato.",
+    "Il file system è di sola lettura.",
+    "Al posto di un file del pacchetto si trova una cartella.",
+    "Al posto di una cartella del pacchetto si trova un file.",
+    "Un collegamento punta all'esterno della directory dei modelli.",
+    "Il pacchetto di distribuzione termina prima del previsto.",
+    "Impossibile utilizzare la directory temporanea.",
+    "Spazio insufficiente nella directory dei modelli.",
 }};
 static_assert(IsWellFormed(kItalian));
 
@@ -840,32 +849,33 @@ constexpr TextSet kPolish = {{
     "Konfiguracja została pomyślnie zainstalowana.",
     "Otwórz opis pakietu dystrybucyjnego",
     "Kopiowanie plików...",
-    "Podczas instalacji wystąpił błąd. Instalacja została anulowana. Katalog szablonów nie został "
+    "Podczas instalacji wystąpił błąd, dlatego została ona anulowana. Katalog szablonów nie został "
     "zmieniony.",
     "Instalacja została anulowana. Katalog szablonów nie został zmieniony.",
     "Wybrany katalog:",
     "Wybierz",
     "Anuluj",
     "Witamy w programie instalacyjnym produktu",
-    "Katalog instalacji zawiera pliki, które mogą zostać zmienione podczas instalacji. Czy chcesz "
+    "Wybrany katalog zawiera pliki, które mogą zostać zmienione podczas instalacji. Czy chcesz "
     "kontynuować?",
-    "Podaj ścieżkę do katalogu szablonów. Program instalacyjny zainstaluje szablony i pliki "
-    "konfiguracyjne w podanym katalogu.",
+    "Podaj ścieżkę do katalogu szablonów. Program instalacyjny skopiuje do niego szablony i pliki "
+    "konfiguracyjne.",
     "Katalog szablonów:",
-    "Another installation into this directory is running. Try again when it has finished.",
-    "An interrupted installation into this directory was undone.",
-    "The installation failed, and some files could not be put back. They are kept in:",
-    "The templates were installed, but the starter configuration could not be updated.",
-    "Preparing the installation...",
-    "No space left on the device.",
-    "Permission denied.",
-    "The file system is read-only.",
-    "A folder stands where the kit has a file.",
-    "A file stands where the kit has a folder.",
-    "A link leads outside the template directory.",
-    "The distribution kit ends too early.",
-    "The temporary directory cannot be used.",
-    "Insufficient space available in the template directory.",
+    "W tym katalogu trwa już inna instalacja. Spróbuj ponownie po jej zakończeniu.",
+    "Zmiany przerwanej instalacji w tym katalogu zostały wycofane.",
+    "Instalacja nie powiodła się, a części plików nie udało się przywrócić. Zostały zachowane w:",
+    "Szablony zostały zainstalowane, ale nie udało się zaktualizować konfiguracji programu "
+    "startowego.",
+    "Przygotowywanie instalacji...",
+    "Brak miejsca na urządzeniu.",
+    "Brak dostępu.",
+    "System plików jest tylko do odczytu.",
+    "W miejscu pliku z pakietu znajduje się folder.",
+    "W miejscu folderu z pakietu znajduje się plik.",
+    "Dowiązanie prowadzi poza katalog szablonów.",
+    "Pakiet dystrybucyjny kończy się przedwcześnie.",
+    "Nie można użyć katalogu tymczasowego.",
+    "Za mało miejsca w katalogu szablonów.",
 }};
 static_assert(IsWellFormed(kPolish));
 
@@ -873,11 +883,11 @@ static_assert(IsWellFormed(kPolish));
 constexpr TextSet kRomanian = {{
     "< Înapoi",
     "Înainte >",
-    "Finalizare",
+    "Gata",
     "Anulare",
     "Sigur doriți să anulați instalarea?",
     "Instalarea configurației",
-    "Pregătire pentru copiere...",
+    "Se pregătește copierea...",
     "Eroare de instalare",
     "Fișierul pachetului de distribuție ordx.dkt nu a fost găsit.",
     "Instalarea șabloanelor în directorul curent nu este acceptată.",
@@ -892,34 +902,34 @@ constexpr TextSet kRomanian = {{
     "<Produs>",
     "<Furnizor>",
     "Configurația a fost instalată cu succes.",
-    "Deschide descrierea pachetului de distribuție",
+    "Deschide descrierea pachetului",
     "Se copiază fișierele...",
-    "A apărut o eroare în timpul instalării. Instalarea a fost anulată. Directorul de șabloane nu "
-    "a fost modificat.",
+    "A apărut o eroare în timpul instalării, care a fost anulată. Directorul de șabloane nu a fost "
+    "modificat.",
     "Instalarea a fost anulată. Directorul de șabloane nu a fost modificat.",
     "Director selectat:",
     "Selectare",
     "Anulare",
     "Bun venit în programul de instalare a produsului",
-    "Directorul de instalare conține fișiere care pot fi modificate în timpul instalării. Doriți "
-    "să continuați?",
-    "Specificați calea către directorul de șabloane. Programul de instalare va instala șabloanele "
-    "și fișierele de configurare în directorul specificat.",
+    "Directorul ales conține fișiere care pot fi modificate în timpul instalării. Doriți să "
+    "continuați?",
+    "Specificați calea către directorul de șabloane. Programul de instalare va copia în acesta "
+    "șabloanele și fișierele de configurare.",
     "Director de șabloane:",
-    "Another installation into this directory is running. Try again when it has finished.",
-    "An interrupted installation into this directory was undone.",
-    "The installation failed, and some files could not be put back. They are kept in:",
-    "The templates were installed, but the starter configuration could not be updated.",
-    "Preparing the installation...",
-    "No space left on the device.",
-    "Permission denied.",
-    "The file system is read-only.",
-    "A folder stands where the kit has a file.",
-    "A file stands where the kit has a folder.",
-    "A link leads outside the template directory.",
-    "The distribution kit ends too early.",
-    "The temporary directory cannot be used.",
-    "Insufficient space available in the template directory.",
+    "O altă instalare în acest director este în curs. Încercați din nou după ce se termină.",
+    "Modificările unei instalări întrerupte în acest director au fost anulate.",
+    "Instalarea a eșuat și unele fișiere nu au putut fi restaurate. Acestea sunt păstrate în:",
+    "Șabloanele au fost instalate, dar configurația lansatorului nu a putut fi actualizată.",
+    "Se pregătește instalarea...",
+    "Nu mai există spațiu liber pe dispozitiv.",
+    "Permisiune refuzată.",
+    "Sistemul de fișiere este numai pentru citire.",
+    "În locul unui fișier din pachet există un dosar.",
+    "În locul unui dosar din pachet există un fișier.",
+    "O legătură duce în afara directorului de șabloane.",
+    "Pachetul de distribuție se termină prematur.",
+    "Directorul temporar nu poate fi utilizat.",
+    "Spațiu insuficient în directorul de șabloane.",
 }};
 static_assert(IsWellFormed(kRomanian));
 
@@ -1185,8 +1195,8 @@ static_assert(IsWellFormed(kTurkmen));
 
 // Greek
 constexpr TextSet kGreek = {{
-    "< Πίσω",
-    "Εμπρός >",
+    "Πίσω",
+    "Επόμενο",
     "Τέλος",
     "Άκυρο",
     "Θέλετε σίγουρα να ακυρώσετε την εγκατάσταση;",
@@ -1199,7 +1209,7 @@ constexpr TextSet kGreek = {{
     "&Φάκελος:",
     "Επιλογή καταλόγου",
     "Εγκατάσταση διαμόρφωσης",
-    "Καθορίστε μια σωστή διαδρομή προς τον κατάλογο προτύπων.",
+    "Καθορίστε μια έγκυρη διαδρομή για τον κατάλογο προτύπων.",
     "Η αντιγραφή ολοκληρώθηκε...",
     "Το αρχείο του πακέτου διανομής ordx.dkt είναι κατεστραμμένο ή δεν προορίζεται για αυτό το "
     "πρόγραμμα εγκατάστασης.",
@@ -1208,32 +1218,34 @@ constexpr TextSet kGreek = {{
     "Η διαμόρφωση εγκαταστάθηκε με επιτυχία.",
     "Άνοιγμα περιγραφής του πακέτου διανομής",
     "Αντιγραφή αρχείων...",
-    "Παρουσιάστηκε σφάλμα κατά τη διαδικασία εγκατάστασης. Η εγκατάσταση ακυρώθηκε. Ο κατάλογος "
-    "προτύπων δεν άλλαξε.",
+    "Παρουσιάστηκε σφάλμα κατά την εγκατάσταση, η οποία ακυρώθηκε. Ο κατάλογος προτύπων δεν "
+    "άλλαξε.",
     "Η εγκατάσταση ακυρώθηκε. Ο κατάλογος προτύπων δεν άλλαξε.",
     "Επιλεγμένος κατάλογος:",
     "Επιλογή",
     "Άκυρο",
     "Καλώς ορίσατε στο πρόγραμμα εγκατάστασης του προϊόντος",
-    "Ο κατάλογος εγκατάστασης περιέχει αρχεία που ενδέχεται να αλλάξουν κατά τη διαδικασία "
-    "εγκατάστασης. Θέλετε να συνεχίσετε;",
-    "Καθορίστε τη διαδρομή προς τον κατάλογο προτύπων. Το πρόγραμμα εγκατάστασης θα εγκαταστήσει "
-    "τα πρότυπα και τα αρχεία διαμόρφωσης στον καθορισμένο κατάλογο.",
+    "Ο επιλεγμένος κατάλογος περιέχει αρχεία που ενδέχεται να αλλάξουν κατά την εγκατάσταση. "
+    "Θέλετε να συνεχίσετε;",
+    "Καθορίστε τη διαδρομή προς τον κατάλογο προτύπων. Το πρόγραμμα εγκατάστασης θα αντιγράψει σε "
+    "αυτόν τα πρότυπα και τα αρχεία διαμόρφωσης.",
     "Κατάλογος προτύπων:",
-    "Another installation into this directory is running. Try again when it has finished.",
-    "An interrupted installation into this directory was undone.",
-    "The installation failed, and some files could not be put back. They are kept in:",
-    "The templates were installed, but the starter configuration could not be updated.",
-    "Preparing the installation...",
-    "No space left on the device.",
-    "Permission denied.",
-    "The file system is read-only.",
-    "A folder stands where the kit has a file.",
-    "A file stands where the kit has a folder.",
-    "A link leads outside the template directory.",
-    "The distribution kit ends too early.",
-    "The temporary directory cannot be used.",
-    "Insufficient space available in the template directory.",
+    "Εκτελείται ήδη άλλη εγκατάσταση σε αυτόν τον κατάλογο. Δοκιμάστε ξανά όταν ολοκληρωθεί.",
+    "Αναιρέθηκαν οι αλλαγές μιας εγκατάστασης σε αυτόν τον κατάλογο που είχε διακοπεί.",
+    "Η εγκατάσταση απέτυχε και ορισμένα αρχεία δεν ήταν δυνατό να επαναφερθούν. Διατηρούνται στη "
+    "θέση:",
+    "Τα πρότυπα εγκαταστάθηκαν, αλλά δεν ήταν δυνατή η ενημέρωση της διαμόρφωσης του προγράμματος "
+    "εκκίνησης.",
+    "Προετοιμασία εγκατάστασης...",
+    "Δεν υπάρχει ελεύθερος χώρος στη συσκευή.",
+    "Άρνηση πρόσβασης.",
+    "Το σύστημα αρχείων είναι μόνο για ανάγνωση.",
+    "Στη θέση ενός αρχείου του πακέτου υπάρχει φάκελος.",
+    "Στη θέση ενός φακέλου του πακέτου υπάρχει αρχείο.",
+    "Ένας σύνδεσμος οδηγεί έξω από τον κατάλογο προτύπων.",
+    "Το πακέτο διανομής τελειώνει πρόωρα.",
+    "Ο προσωρινός κατάλογος δεν μπορεί να χρησιμοποιηθεί.",
+    "Δεν υπάρχει αρκετός χώρος στον κατάλογο προτύπων.",
 }};
 static_assert(IsWellFormed(kGreek));
 
