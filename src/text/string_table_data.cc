@@ -342,7 +342,7 @@ static_assert(IsWellFormed(kChinese));
 
 // French (no-break spaces before "?" and ":")
 constexpr TextSet kFrench = {{
-    "Retour",
+    "Précédent",
     "Suivant",
     "Terminer",
     "Annuler",
@@ -453,7 +453,7 @@ constexpr TextSet kGerman = {{
     "< Zurück",
     "Weiter >",
     "Fertig",
-    "Abbruch",
+    "Abbrechen",
     "Möchten Sie die Installation wirklich abbrechen?",
     "Installation der Konfiguration",
     "Kopieren wird vorbereitet...",
@@ -478,7 +478,7 @@ constexpr TextSet kGerman = {{
     "Die Installation wurde abgebrochen. Das Vorlagenverzeichnis wurde nicht geändert.",
     "Ausgewähltes Verzeichnis:",
     "OK",
-    "Abbruch",
+    "Abbrechen",
     "Willkommen beim Installationsprogramm des Produkts",
     "Das gewählte Verzeichnis enthält Dateien, die bei der Installation geändert werden können. "
     "Möchten Sie fortfahren?",
@@ -563,7 +563,7 @@ static_assert(IsWellFormed(kSpanish));
 constexpr TextSet kHungarian = {{
     "< Vissza",
     "Tovább >",
-    "Kész",
+    "Befejezés",
     "Mégse",
     "Biztosan megszakítja a telepítést?",
     "Konfiguráció telepítése",
@@ -884,7 +884,7 @@ static_assert(IsWellFormed(kPolish));
 constexpr TextSet kRomanian = {{
     "< Înapoi",
     "Înainte >",
-    "Gata",
+    "Finalizare",
     "Anulare",
     "Sigur doriți să anulați instalarea?",
     "Instalarea configurației",
@@ -1233,7 +1233,7 @@ constexpr TextSet kGreek = {{
     "αυτόν τα πρότυπα και τα αρχεία διαμόρφωσης.",
     "Κατάλογος προτύπων:",
     "Εκτελείται ήδη άλλη εγκατάσταση σε αυτόν τον κατάλογο. Δοκιμάστε ξανά όταν ολοκληρωθεί.",
-    "Αναιρέθηκαν οι αλλαγές μιας εγκατάστασης σε αυτόν τον κατάλογο που είχε διακοπεί.",
+    "Αναιρέθηκαν οι αλλαγές μιας εγκατάστασης που είχε διακοπεί σε αυτόν τον κατάλογο.",
     "Η εγκατάσταση απέτυχε και ορισμένα αρχεία δεν ήταν δυνατό να επαναφερθούν. Διατηρούνται στη "
     "θέση:",
     "Τα πρότυπα εγκαταστάθηκαν, αλλά δεν ήταν δυνατή η ενημέρωση της διαμόρφωσης του προγράμματος "
