@@ -222,7 +222,7 @@ constexpr TextSet kAzerbaijani = {{
     "Şablonlar quraşdırıldı, lakin başladıcının parametrlərini yeniləmək mümkün olmadı.",
     "Quraşdırmaya hazırlıq...",
     "Qurğuda boş yer qalmayıb.",
-    "Giriş qadağandır.",
+    "İcazə yoxdur.",
     "Fayl sistemi yalnız oxumaq üçündür.",
     "Distributivdə fayl olan yerdə qovluq var.",
     "Distributivdə qovluq olan yerdə fayl var.",
