@@ -38,7 +38,8 @@ const char kUsage[] =
     "      with --texts the descriptions: code, product, vendor, description path.\n"
     "  ordx-kit verify KIT\n"
     "      Exits 0 when KIT opens and every entry lies inside its data.\n"
-    "  ordx-kit --help\n";
+    "  ordx-kit --help\n"
+    "  ordx-kit --version\n";
 
 void Error(const std::string& message) { std::fprintf(stderr, "ordx-kit: %s\n", message.c_str()); }
 
@@ -216,6 +217,11 @@ int Main(int argc, char** argv) {
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
     return 0;
+  }
+  if (command == "--version") {
+    if (argc > 2) return UsageError("--version takes no arguments");
+    std::printf("ordx-kit %s\n", ORDX_VERSION);  // from the project's version in CMake
+    return std::fflush(stdout) == 0 ? 0 : kExitFailure;
   }
   if (command == "pack") return Pack(argc - 2, argv + 2);
   if (command == "list") return List(argc - 2, argv + 2);

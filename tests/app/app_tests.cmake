@@ -9,6 +9,7 @@ add_executable(app_binary_tests installer_binary_test.cc
   ${PROJECT_SOURCE_DIR}/tests/ui/installer_harness.cc)
 target_compile_definitions(app_binary_tests PRIVATE
   ORDX_INSTALL_BINARY="$<TARGET_FILE:ordx-install>"
+  ORDX_EXPECTED_VERSION="${PROJECT_VERSION}"
   ORDX_SUPPRESSIONS_DIR="${PROJECT_SOURCE_DIR}/tests/ui")
 add_dependencies(app_binary_tests ordx-install)
 foreach(target app_tests app_binary_tests)

@@ -44,7 +44,8 @@ class InstallerProcessTest : public ::testing::Test {
         "' LC_ALL=C.UTF-8 PATH='" + path_ + "' LSAN_OPTIONS=suppressions=" ORDX_SUPPRESSIONS_DIR
         "/lsan.supp " +
         (withDisplay && display != nullptr ? "DISPLAY=" + std::string(display) : "") +
-        " ./ordx-install " + args + " </dev/null 2>'" + sandbox_->root() + "/stderr'";
+        " ./ordx-install " + args + " </dev/null >'" + sandbox_->root() + "/stdout' 2>'" +
+        sandbox_->root() + "/stderr'";
     runner_ = std::thread([this, command] { status_ = std::system(command.c_str()); });
   }
   // The exit status of the program started last.
@@ -52,6 +53,7 @@ class InstallerProcessTest : public ::testing::Test {
     runner_.join();
     return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
   }
+  std::string Out() const { return guitest::ReadFileBytes(sandbox_->root() + "/stdout"); }
   std::string Err() const { return guitest::ReadFileBytes(sandbox_->root() + "/stderr"); }
   // A headless run with `args`: the exit status.
   int Run(const std::string& args) {
@@ -116,6 +118,28 @@ TEST_F(InstallerProcessTest, HeadlessFailedInstallationIsRolledBackWithStatusTwo
   EXPECT_EQ(guitest::Snapshot(target), before);
   EXPECT_FALSE(guitest::PathExists(sandbox_->mainStarterFile()));
   EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
+}
+
+TEST_F(InstallerProcessTest, VersionOnlyAsTheSoleArgument) {
+  // Anywhere but alone, "--version" is an ignored argument: the run is what
+  // the other arguments make it.
+  struct Case {
+    const char* args;
+    int status;
+    bool printsVersion;
+    bool installs;
+  };
+  for (const Case& c : {Case{"--version", 0, true, false}, Case{"--version /S", 0, false, true},
+                        Case{"/S --version", 0, false, true}, Case{"usecwd --version", 1, false, false},
+                        Case{"--version --version", 1, false, false}}) {
+    SCOPED_TRACE(c.args);
+    fs::remove_all(sandbox_->home() + "/.ordx");
+    fs::remove_all(sandbox_->home() + "/.Ordo");
+    EXPECT_EQ(Run(c.args), c.status);
+    EXPECT_EQ(Out(), c.printsVersion ? "ordx-install " ORDX_EXPECTED_VERSION "\n" : "");
+    EXPECT_EQ(guitest::PathExists(sandbox_->mainStarterFile()), c.installs);
+    if (c.printsVersion) EXPECT_EQ(Err(), "");
+  }
 }
 
 TEST_F(InstallerProcessTest, InteractiveRunWithoutDisplaySaysSoOnOneLine) {

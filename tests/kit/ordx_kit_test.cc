@@ -132,6 +132,10 @@ TEST_F(OrdxKitTest, RefusedTreesLeaveNoKit) {
 TEST_F(OrdxKitTest, UsageErrorsAndMissingInput) {
   const ToolResult help = Tool({"--help"});
   EXPECT_TRUE(help.status == 0 && help.out.rfind("Usage:", 0) == 0) << help.out;
+  const ToolResult version = Tool({"--version"});
+  EXPECT_TRUE(version.status == 0 && version.out == "ordx-kit " ORDX_EXPECTED_VERSION "\n" &&
+              version.err.empty())
+      << version.out << version.err;
   EXPECT_EQ(Tool({}).status, 2);
   const std::string kit = Path("kit");
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
@@ -139,7 +143,7 @@ TEST_F(OrdxKitTest, UsageErrorsAndMissingInput) {
            {"pack", src_, "-o", kit, "--lang", "en", "P", "V"},
            {"pack", src_, "-o", kit, "--single", "P", "V", "D", "--lang", "en", "P", "V", "D"},
            {"pack", src_, "-o", kit, "--level", "10"}, {"pack", src_, "-o", kit, "--bogus"},
-           {"list"}, {"verify"}, {"verify", "a", "b"}}) {
+           {"list"}, {"verify"}, {"verify", "a", "b"}, {"--version", "x"}}) {
     const ToolResult r = Tool(args);
     EXPECT_TRUE(r.status == 2 && r.err.find("ordx-kit: ") != std::string::npos)
         << testing::PrintToString(args) << r.err;
