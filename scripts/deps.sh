@@ -10,6 +10,7 @@ packages=(
   xvfb xauth xdotool x11-utils
   fonts-dejavu-core fonts-droid-fallback
   zopfli gzip
+  dpkg-dev file lintian man-db
 )
 missing=()
 for p in "${packages[@]}"; do
