@@ -53,7 +53,7 @@ for package in ordx-install ordx-kit; do
   deb="$work/debs/${package}_${version}_${arch}.deb"
   echo "== $package: $(basename "$deb")"
   [ -f "$deb" ] || { fail "$deb was not made"; ls "$work/debs" >&2; continue; }
-  dpkg-deb --info "$deb" | sed -n '/^ Package:/,$p'
+  dpkg-deb --info "$deb" | sed -n '/^ [A-Z]/,$p'
 
   [ "$(dpkg-deb --field "$deb" Package)" = "$package" ] || fail "$package: wrong Package field"
   [ "$(dpkg-deb --field "$deb" Version)" = "$version" ] || fail "$package: wrong Version field"
@@ -64,7 +64,7 @@ for package in ordx-install ordx-kit; do
   dpkg-deb --contents "$deb" >"$work/$package.contents"
   files=$(awk '$1 !~ /^d/ {print $6}' "$work/$package.contents" | sort)
   [ "$files" = "${expected[$package]}" ] ||
-    fail "$package holds other files than expected:$(diff <(echo "${expected[$package]}") <(echo "$files"))"
+    fail "$package holds other files than expected:"$'\n'"$(diff <(echo "${expected[$package]}") <(echo "$files"))"
   awk '$2 != "root/root" {print "FAIL: not owned by root: " $6; bad = 1} END {exit bad}' \
     "$work/$package.contents" || failures=$((failures + 1))
 
@@ -85,7 +85,7 @@ echo "== cmake --install holds the files of both packages"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 installed=$(cd "$work/prefix" && find . -type f | sed 's|^\./|./usr/|' | sort)
 [ "$installed" = "$(printf '%s\n' "${expected[@]}" | sort)" ] ||
-  fail "cmake --install:$(diff <(printf '%s\n' "${expected[@]}" | sort) <(echo "$installed"))"
+  fail "cmake --install installs other files:"$'\n'"$(diff <(printf '%s\n' "${expected[@]}" | sort) <(echo "$installed"))"
 
 echo "== the unpacked programs on the sample kit"
 bin="$root/usr/bin"
@@ -113,7 +113,7 @@ echo "ordx-install usecwd /S: exit status $status"
 target="$work/home/.ordx/Ordo/ordx/tmplts"
 want=$(cd examples/kit/templates && find . -type f | sort)
 got=$(cd "$target" 2>/dev/null && find . -type f | sort) || true
-[ "$got" = "$want" ] || fail "installed files differ:$(diff <(echo "$want") <(echo "$got"))"
+[ "$got" = "$want" ] || fail "installed files differ:"$'\n'"$(diff <(echo "$want") <(echo "$got"))"
 diff -r examples/kit/templates "$target" >/dev/null || fail "installed bytes differ"
 grep -qx "ConfigurationTemplatesLocation=$target" "$work/home/.Ordo/ordolaunch/ordolaunch.cfg" ||
   fail "the template directory was not registered"
