@@ -13,6 +13,8 @@
 namespace ordx {
 
 int InstallerApp::Run() {
+  // Before any thread and before GTK: a C locale becomes C.UTF-8 here.
+  EnsureEnvironmentLocale();
   const StartupOptions options =
       ParseCommandLine(argc, argv, [] { return std::setlocale(LC_ALL, ""); });
   languageId = options.languageId;

@@ -119,7 +119,11 @@ void CInstallerDlg::RunHeadless() {
     exitStatus_ = kExitInstallFailed;
     return;
   }
-  RegisterTarget();
+  if (!RegisterTarget()) {
+    ShowMessage(LoadString("IDS_ERROR_NOTREGISTERED"), kMbErrorOk);
+    exitStatus_ = kExitNotRegistered;
+    return;
+  }
   exitStatus_ = kExitInstalled;
 }
 
@@ -196,8 +200,8 @@ void CInstallerDlg::BeginInstallation() {
 
 void CInstallerDlg::EndInstallation() { workerThread_.Stop(); }
 
-void CInstallerDlg::RegisterTarget() {
-  RegisterTemplateDirectory(&templateLocations_, targetDir_, listFromAlternateFile_,
+bool CInstallerDlg::RegisterTarget() {
+  return RegisterTemplateDirectory(&templateLocations_, targetDir_, listFromAlternateFile_,
                             alternateFileExists_);
 }
 

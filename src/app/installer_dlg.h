@@ -37,6 +37,8 @@ inline constexpr int kPageError = 5;
 inline constexpr int kExitInstalled = 0;
 inline constexpr int kExitPreparationFailed = 1;
 inline constexpr int kExitInstallFailed = 2;
+// Installed, but the starter configuration could not be updated.
+inline constexpr int kExitNotRegistered = 4;
 // An interactive run that finds no display.
 inline constexpr int kExitNoDisplay = 1;
 
@@ -125,8 +127,9 @@ class CInstallerDlg : public CWnd {
   void BeginInstallation();
   // After a final result: no further run may start.
   void EndInstallation();
-  // Registers the target directory in the starter configuration.
-  void RegisterTarget();
+  // Registers the target directory in the starter configuration; false
+  // when the starter could not be told.
+  bool RegisterTarget();
   void RunHeadless();
   void DestroyWindow();
 

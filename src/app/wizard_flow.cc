@@ -103,8 +103,8 @@ void CInstallerDlg::StartInstall() {
     if (window_ != nullptr) ShowErrorPage();
     return;
   }
+  if (!RegisterTarget()) ShowMessage(LoadString("IDS_ERROR_NOTREGISTERED"), kMbErrorOk);
   if (window_ != nullptr) ShowSuccessPage();
-  RegisterTarget();
 }
 
 void CInstallerDlg::ShowSuccessPage() {

@@ -9,6 +9,8 @@
 
 #include "config/config_file.h"
 #include "fs/file_layer.h"
+#include "fs/whole_file.h"
+#include "text/convert.h"
 
 namespace ordx {
 namespace {
@@ -200,18 +202,22 @@ WideString SelectTemplateDirectory(LocationList* list, bool* alternateFileExists
   return CleanTemplateDirectory(DefaultDirectoryOf(home));
 }
 
-void RegisterTemplateDirectory(LocationList* list, const WideString& targetDir,
+bool RegisterTemplateDirectory(LocationList* list, const WideString& targetDir,
                                bool listFromAlternateFile, bool alternateFileExists) {
   WideString dir = targetDir;
   // One trailing separator goes, but "/" itself stays a location.
   if (dir.length() > 1 && (dir.back() == u'/' || dir.back() == u'\\')) dir.erase(dir.length() - 1);
   list->insert(list->begin(), dir);
+  if (Home().empty()) return false;  // no starter file anywhere
   try {
     if (!listFromAlternateFile) WriteTemplateLocations(*list, false);
     if (alternateFileExists) WriteTemplateLocations(*list, true);
   } catch (...) {
-    // The installation succeeded all the same; nothing is reported.
+    // The installation stands; the caller tells the user that the starter
+    // does not know the directory.
+    return false;
   }
+  return true;
 }
 
 }  // namespace ordx

@@ -42,8 +42,9 @@ WideString CleanTemplateDirectory(const WideString& location);
 WideString SelectTemplateDirectory(LocationList* list, bool* alternateFileExists,
                                    bool* listFromAlternateFile);
 // Puts targetDir (one trailing separator removed) at the head of the list
-// and writes the starter files the flags select; failures are dropped.
-void RegisterTemplateDirectory(LocationList* list, const WideString& targetDir,
+// and writes the starter files the flags select. False when a file could not
+// be written (or there is no home directory); the installation stands.
+bool RegisterTemplateDirectory(LocationList* list, const WideString& targetDir,
                                bool listFromAlternateFile, bool alternateFileExists);
 
 // Replaces the home directory lookup (empty function: the real one), so

@@ -39,7 +39,8 @@ std::mutex g_hookMutex;
 std::shared_ptr<const FaultHook> g_hook;  // guarded by g_hookMutex
 std::atomic<bool> g_hookSet{false};       // skips the lock when no hook is set
 
-// Asks the fault hook whether `op` should fail; 0 lets it run.
+}  // namespace
+
 ErrorCode InjectedFault(FileOp op, const WideString& path) {
   if (!g_hookSet.load(std::memory_order_acquire)) return kErrorSuccess;
   std::shared_ptr<const FaultHook> hook;
@@ -50,19 +51,17 @@ ErrorCode InjectedFault(FileOp op, const WideString& path) {
   return hook && *hook ? (*hook)(op, path) : kErrorSuccess;
 }
 
+namespace {
+
 ErrorCode Fail(ErrorCode code) {
   g_lastError.store(code, std::memory_order_relaxed);
   return code;
 }
 
-// Converts a path for a system call. A path with an embedded zero unit would
-// be cut short by the conversion and name a different (parent) file, so it is
-// refused rather than shortened.
-bool ToPath(const WideString& path, NarrowString* out) {
-  if (path.find(char16_t(0)) != WideString::npos) return false;
-  *out = ToNarrow(path);
-  return true;
-}
+// Converts a path for a system call. A path that the locale cannot encode
+// exactly (a character it lacks, an embedded zero unit) would name another
+// file, so it is refused rather than approximated.
+bool ToPath(const WideString& path, NarrowString* out) { return ToNarrowExact(path, out); }
 
 bool IsDirectoryPath(const char* path) {
   struct stat st {};

@@ -193,5 +193,8 @@ enum class FileOp {
 // other thread uses the layer.
 using FaultHook = std::function<ErrorCode(FileOp op, const WideString& path)>;
 void SetFaultHook(FaultHook hook);
+// Asks the hook whether `op` on `path` should fail; 0 lets it run. For the
+// layer's operations that live in other files of this folder.
+ErrorCode InjectedFault(FileOp op, const WideString& path);
 
 }  // namespace ordx

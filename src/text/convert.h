@@ -1,24 +1,39 @@
 // Conversions between WideString (UTF-16) and NarrowString (the locale's
 // multibyte encoding), case-insensitive comparison and integer formatting.
+//
+// Bytes are never lost: a byte that does not decode in the locale becomes
+// the lone surrogate U+DC00 + byte (U+DC80..U+DCFF for 0x80..0xFF) and is
+// encoded back to exactly that byte, so any file name or line of a file
+// survives bytes -> wide -> bytes in every locale. A character the locale
+// cannot encode becomes "?" only in texts meant for reading; paths use
+// ToNarrowExact, which refuses them.
+//
 // The environment's locale is established once, on first use, so that the
 // window thread and the install worker never race on setlocale.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "text/cow_string.h"
 
 namespace ordx {
 
 // Makes the environment's locale (LC_ALL, LC_CTYPE, LANG) the process locale.
-// Runs setlocale at most once per process; every conversion calls it first.
+// Under "C" or "POSIX" the character type switches to "C.UTF-8", in the
+// process and in the environment, so that a later setlocale(LC_ALL, "") (GTK
+// makes one) and child processes keep it. Runs at most once per process;
+// every conversion calls it first. Call it before starting any thread.
 void EnsureEnvironmentLocale();
+// The decision itself, without the once-only guard (for tests in a child).
+void EstablishEnvironmentLocale();
 
 // Converts zero-terminated multibyte text to UTF-16. Returns the number of
 // UTF-16 units the whole source yields (capacity does not limit it) and
 // copies at most `capacity` of them; capacity <= 0 makes it a size query.
-// Invalid bytes become U+FFFD; characters beyond the BMP become surrogate
-// pairs. Code page and flags are accepted and ignored.
+// Undecodable bytes become U+DC00 + byte; characters beyond the BMP become
+// surrogate pairs. Code page and flags are accepted and ignored.
 std::uint32_t MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags, const char* source,
                                   std::int32_t sourceLength, char16_t* destination,
                                   std::int32_t capacity);
@@ -26,19 +41,37 @@ std::uint32_t MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags, c
 // Converts zero-terminated UTF-16 text to the locale's multibyte encoding.
 // Returns the number of bytes the whole text needs and writes at most
 // `capacity` of them (the rest of the destination is zero-filled). Surrogate
-// pairs are combined; lone surrogates and characters the locale cannot
-// encode become "?".
+// pairs are combined and U+DC80..U+DCFF give back their byte; other lone
+// surrogates and characters the locale cannot encode become "?".
 std::uint32_t WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags,
                                   const char16_t* source, std::int32_t sourceLength,
                                   char* destination, std::int32_t capacity);
 
 // Whole-string conversions; both stop at the first zero unit or byte.
+// ToNarrow is for texts shown to people: what cannot be encoded is "?".
 WideString ToWide(const NarrowString& text);
 NarrowString ToNarrow(const WideString& text);
 
-// Case-insensitive comparison through the locale's byte-wise folding
-// (strcasecmp of the multibyte forms): negative, zero or positive.
+// The conversion for paths and stored settings: false (and *out untouched)
+// when a unit cannot be encoded in the locale, when the bytes would decode
+// to different units (an inner zero, a lone surrogate that is no byte
+// escape, escapes that spell a valid character), or when the result would
+// hold a zero byte. Success guarantees ToWide(*out) == text.
+bool ToNarrowExact(const WideString& text, NarrowString* out);
+
+// Byte runs of any content, zero bytes included (a zero byte inside the run
+// becomes U+DC00). EncodeBytes is the exact inverse: false when the units
+// cannot be encoded so that DecodeBytes gives them back unchanged.
+std::u16string DecodeBytes(std::string_view bytes);
+bool EncodeBytes(std::u16string_view units, std::string* out);
+
+// Case-insensitive comparison through the locale's byte-wise folding of
+// the multibyte forms (as strcasecmp, over the whole length): negative,
+// zero or positive.
 int CompareNoCase(const WideString& a, const WideString& b);
+// Equal for two texts exactly when CompareNoCase calls them equal, so that
+// texts can be indexed instead of compared pairwise.
+std::string NoCaseKey(const WideString& text);
 
 // Digits of `value` in `radix`; a sign only for negative values in radix 10.
 WideString IntToWide(std::int32_t value, int radix);

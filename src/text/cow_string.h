@@ -148,6 +148,7 @@ class CowString {
 
   void reserve(std::size_t count) {
     if (count >= 2147483647u) throw std::length_error("basic_string");
+    CheckSize(count);
     if (count <= capacity() && (!IsHeap() || Unique())) return;
     const std::size_t old = length();
     Prepare(count > old ? count : old, Growth::kExact, old);

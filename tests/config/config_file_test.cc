@@ -2,6 +2,10 @@
 // trips, and a writer that never damages the old file when it fails.
 #include "config/config_file.h"
 
+#include <sys/stat.h>
+
+#include <vector>
+
 #include "config_test_support.h"
 
 namespace ordx {
@@ -44,22 +48,32 @@ TEST(ConfigText, RewritingRules) {
   }
 }
 
-// The whole file is decoded at once; invalid and zero bytes become U+FFFD.
-TEST(ConfigText, DecodingOfLongLinesCharactersAcrossBlocksAndInvalidBytes) {
-  std::string tail;
-  for (int i = 0; i < 3000; ++i) tail += "\xD0\xB6";  // 6000 bytes more
-  // A three-byte and a four-byte character each straddling byte 1024.
-  for (const std::string ch : {"\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
-    for (std::size_t offset = 1; offset < ch.size(); ++offset) {
-      const std::string text = "k=" + std::string(1024 - offset - 2, 'a') + ch + tail + "\n";
-      EXPECT_EQ(Dump(Parse(text)), "k=[" + text.substr(2, text.size() - 3) + "|];") << offset;
+// Whatever the bytes and the locale, every key and value comes back as it
+// was read: invalid and Latin-1 bytes, zero bytes, characters cut short at
+// the end, long lines; values that differ only in such bytes stay apart.
+TEST(ConfigText, EveryByteSurvivesInEveryLocale) {
+  std::string longLine = "long=";
+  for (int i = 0; i < 40000; ++i) longLine += "\xD0\xB6\xE9";
+  const std::string cases[] = {
+      "k=caf\xE9\nk=caf\xE8\nk=caf\xC3\xA9\n",  // Latin-1 twice, then UTF-8
+      std::string("z=a\0b\n\0x=\xE2\x82\n", 12),
+      "InstalledLocation=/opt/Ord\xC3\xBC/J\xC3\xBCrgen caf\xC3\xA9\n"
+      "ConfigurationTemplatesLocation=/srv/\xD1\x88\xD0\xB0\xD0\xB1\n"
+      "ConfigurationTemplatesLocation=/srv/\xD0\xBE\xD0\xB1\xD1\x80\n",
+      "\xED\xA0\x80=\xF0\x9F\x98\x80\xFF\r\nlast=\xC3\n",
+      longLine + "\n",
+  };
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    const ScopedLocale scope(locale);
+    ASSERT_TRUE(scope.ok()) << locale;
+    for (const std::string& bytes : cases) {
+      const ConfigEntries entries = Parse(bytes);
+      EXPECT_EQ(FormatConfigText(entries), bytes) << locale << ": " << bytes.substr(0, 60);
     }
+    EXPECT_EQ(Parse(cases[0])[0].values.size(), 3u) << locale;
   }
-  const std::string r = "\xEF\xBF\xBD";
-  const char raw[] = "k=a\xFF" "b\nz=a\0b\n\0x=\xE2\x82\n";
-  const ConfigEntries entries = Parse(std::string(raw, sizeof raw - 1));
-  EXPECT_EQ(Dump(entries), "k=[a" + r + "b|];z=[a" + r + "b|];" + r + "x=[" + r + r + "|];");
-  EXPECT_EQ(Dump(Parse(FormatConfigText(entries))), Dump(entries));  // and read back the same
+  // A value the locale cannot encode is never written as something else.
+  EXPECT_EQ(FormatConfigText({{u"k", {u"a\xD800"}}}), std::nullopt);
 }
 
 TEST(ConfigEntriesModel, NoLineForAnEntryWithoutValues) {
@@ -94,6 +108,64 @@ TEST_F(ConfigFileTest, WriterFormRoundTripsByteForByteThroughALink) {
   EXPECT_EQ(ListTree(home_ / "real"), std::set<std::string>{"target.cfg"});
 }
 
+// A new file gets 0666 less the umask, as fopen would give it; a link to a
+// missing file creates that file and stays a link.
+TEST_F(ConfigFileTest, NewFilesTakeTheUmaskAndALinkToAMissingFileCreatesIt) {
+  const std::pair<mode_t, fs::perms> cases[] = {{027, fs::perms(0640)}, {0, fs::perms(0666)},
+                                                {077, fs::perms(0600)}};
+  for (const auto& [mask, expected] : cases) {
+    const mode_t saved = umask(mask);
+    fs::remove(home_ / "new.cfg");
+    WriteConfigFile(Path("new.cfg"), {{u"k", {u"v"}}});
+    umask(saved);
+    EXPECT_EQ(fs::status(home_ / "new.cfg").permissions(), expected) << mask;
+  }
+  fs::create_directories(home_ / "sub");
+  fs::create_symlink("sub/target.cfg", home_ / "dangling.cfg");
+  WriteConfigFile(Path("dangling.cfg"), {{u"k", {u"v"}}});
+  EXPECT_TRUE(fs::is_symlink(home_ / "dangling.cfg"));
+  EXPECT_EQ(ReadBytes(home_ / "sub/target.cfg"), "k=v\n");
+}
+
+// What is no regular file, what is too big, and (for the superuser) a link
+// someone else owns are neither read nor written, and nothing blocks.
+TEST_F(ConfigFileTest, HostileStarterFilesAreLeftAloneAtOnce) {
+  ASSERT_EQ(mkfifo((home_ / "fifo.cfg").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", home_ / "zero.cfg");
+  fs::create_directories(home_ / "dir.cfg");
+  WriteBytes(home_ / "big.cfg", "k=v\n");
+  fs::resize_file(home_ / "big.cfg", kMaxConfigFileBytes + 1);  // sparse
+  // Each name, and whether the writer must refuse it too (a big regular
+  // file may be replaced; the registration never does, as it was not read).
+  std::vector<std::pair<std::string, bool>> names = {
+      {"fifo.cfg", true}, {"zero.cfg", true}, {"dir.cfg", true}, {"big.cfg", false}};
+  WriteBytes(home_ / "victim.cfg", "keep=this\n");
+  if (geteuid() == 0) {
+    fs::create_symlink(home_ / "victim.cfg", home_ / "foreign.cfg");
+    ASSERT_EQ(lchown((home_ / "foreign.cfg").c_str(), 4321, 4321), 0);
+    names.emplace_back("foreign.cfg", true);
+  }
+  const auto before = ListTree(root_);
+  for (const auto& [name, writeRefused] : names) {
+    const int outcome = InChildWithDeadline([&, name = name, refused = writeRefused] {
+      ConfigEntries entries;
+      if (ReadConfigFileChecked(Path(name), &entries) != ConfigReadResult::kUnreadable) return 10;
+      if (!refused) return 1;
+      try {
+        WriteConfigFile(Path(name), {{u"k", {u"v"}}});
+      } catch (int code) {
+        return code;
+      }
+      return 11;
+    });
+    EXPECT_EQ(outcome, 1) << name;  // unreadable, and refused before anything was made
+  }
+  EXPECT_EQ(ListTree(root_), before);
+  EXPECT_TRUE(fs::is_fifo(home_ / "fifo.cfg") && fs::is_directory(home_ / "dir.cfg"));
+  EXPECT_EQ(fs::file_size(home_ / "big.cfg"), kMaxConfigFileBytes + 1);
+  EXPECT_EQ(ReadBytes(home_ / "victim.cfg"), "keep=this\n");
+}
+
 TEST_F(ConfigFileTest, ReadAddsToTheModelAndTellsAbsentFromUnreadable) {
   WriteBytes(home_ / "b.cfg", "k=B\nk=c\n");
   ConfigEntries entries = {{u"K", {u"b"}}};
@@ -124,6 +196,16 @@ TEST_F(ConfigFileTest, FailedWritesLeaveTheOldFileAndNoStrayFile) {
     EXPECT_EQ(caught, thrown) << name << " " << failing.has_value();
     EXPECT_TRUE(ReadBytes(home_ / "d.cfg") == "keep=this\n" && ListTree(root_) == before);
   }
+  // A value the locale cannot encode exactly: refused before anything is made.
+  SetFaultHook(FaultHook());
+  int caught = 0;
+  try {
+    WriteConfigFile(Path("d.cfg"), {{u"k", {u"a\xD800"}}});
+  } catch (int code) {
+    caught = code;
+  }
+  EXPECT_EQ(caught, 2);
+  EXPECT_EQ(ReadBytes(home_ / "d.cfg"), "keep=this\n");
 }
 
 }  // namespace

@@ -3,9 +3,15 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <clocale>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -39,6 +45,46 @@ inline std::set<std::string> ListTree(const fs::path& root) {
   for (const auto& item : fs::recursive_directory_iterator(root))
     names.insert(fs::relative(item.path(), root).string());
   return names;
+}
+
+// Switches the process to one named locale (after the first conversion has
+// fixed the environment's) and back.
+class ScopedLocale {
+ public:
+  explicit ScopedLocale(const char* name) {
+    EnsureEnvironmentLocale();
+    saved_ = std::setlocale(LC_ALL, nullptr);
+    ok_ = std::setlocale(LC_ALL, name) != nullptr;
+  }
+  ScopedLocale(const ScopedLocale&) = delete;
+  ScopedLocale& operator=(const ScopedLocale&) = delete;
+  ~ScopedLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
+  bool ok() const { return ok_; }
+
+ private:
+  std::string saved_;
+  bool ok_ = false;
+};
+
+// Runs `body` in a child process and returns its exit code, so that a call
+// that blocks for ever can be stopped: after `seconds` the child is killed
+// and the test fails.
+inline int InChildWithDeadline(const std::function<int()>& body, int seconds = 60) {
+  const pid_t child = fork();
+  if (child == 0) _exit(body());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  for (;;) {
+    int status = 0;
+    if (waitpid(child, &status, WNOHANG) == child)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      ADD_FAILURE() << "still running after " << seconds << " s";
+      return -1;
+    }
+    usleep(10000);
+  }
 }
 
 // A fresh folder under $TMPDIR holding "home" and "tmp"; HOME and TMPDIR

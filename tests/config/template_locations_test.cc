@@ -21,8 +21,8 @@ class TemplateLocationsTest : public TempHomeTest {
     list.clear();
     return N(SelectTemplateDirectory(&list, &alternateExists, &fromAlternate));
   }
-  void Register(const std::string& target) {
-    RegisterTemplateDirectory(&list, W(target), fromAlternate, alternateExists);
+  bool Register(const std::string& target) {
+    return RegisterTemplateDirectory(&list, W(target), fromAlternate, alternateExists);
   }
   const std::string deflt = home_.string() + "/.ordx/Ordo/ordx/tmplts/";
   const std::string r = root_.string(), x = r + "/x", y = r + "/y", z = r + "/z";
@@ -41,7 +41,7 @@ TEST_F(TemplateLocationsTest, NoStarterFileProposesTheDefaultAndCreatesTheMainFi
     if (op == FileOp::kCreateDirectory) return ++directoryCalls == 1 ? 87 : 0;
     return op == FileOp::kGetTempFileName && ++tempCalls == 1 ? 87 : 0;
   });
-  Register(deflt);
+  EXPECT_TRUE(Register(deflt));
   EXPECT_EQ(ReadBytes(mainFile), kKey + deflt.substr(0, deflt.size() - 1) + "\n");  // one "/" less
   EXPECT_EQ(directoryCalls, 2);
   EXPECT_EQ(ListTree(home_).size(), 3u);  // only the main file and its folders
@@ -54,9 +54,38 @@ TEST_F(TemplateLocationsTest, MainAndPlatformFilesMergeAndOtherKeysSurvive) {
   EXPECT_EQ(Select(), x + "/");
   EXPECT_EQ(list, (LocationList{W(x + "/"), W(y)}));
   EXPECT_TRUE(fs::is_empty(x));  // the probe is gone
-  Register(y + "/");  // to the head, without its old copy
+  EXPECT_TRUE(Register(y + "/"));  // to the head, without its old copy
   EXPECT_EQ(ReadBytes(mainFile), "Other=1\n" + kKey + y + "\n" + kKey + x + "/\nTail=2\n");
   EXPECT_EQ(ReadBytes(home_ / ".ordx/.Ordo/ordolaunch/ordolaunch.cfg"), platform);
+}
+
+// Under "C" and UTF-8 a registration changes only the locations: every
+// other line keeps its bytes, in a file larger than one read chunk, and
+// locations that differ only in non-ASCII bytes stay apart.
+TEST_F(TemplateLocationsTest, ForeignLinesKeepTheirBytesInEveryLocale) {
+  const std::string head = "InstalledLocation=/opt/Ord\xC3\xBC/J\xC3\xBCrgen caf\xC3\xA9\n"
+                           "Latin=caf\xE9\nLatin=caf\xE8\nBad=\xFF\xC0\xAF\xED\xA0\x80\r\n" +
+                           std::string("Zero=a\0b\n", 9);
+  const std::string locations = kKey + "/srv/\xD1\x88\xD0\xB0\xD0\xB1/\n" + kKey +
+                                "/srv/\xD0\xBE\xD0\xB1\xD1\x80/\n";
+  std::string filler;
+  for (int i = 0; i < 10000; ++i)
+    filler += "F" + std::to_string(i) + "=\xD0\xB7\xD0\xBD\xD0\xB0\xD1\x87 \xE9 " +
+              std::to_string(i) + "\n";
+  ASSERT_GT(filler.size(), 3u << 16);
+  const std::string tail = "Tail=\xF0\x9F\x98\x80\n";
+  const std::string target = r + "/h\xC3\xB6me/t";
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    const ScopedLocale scope(locale);
+    ASSERT_TRUE(scope.ok()) << locale;
+    WriteBytes(mainFile, head + locations + filler + tail);
+    list.clear();
+    Select();
+    EXPECT_EQ(list.size(), 2u) << locale;
+    EXPECT_TRUE(Register(target + "/")) << locale;
+    EXPECT_TRUE(ReadBytes(mainFile) == head + kKey + target + "\n" + locations + filler + tail)
+        << locale;
+  }
 }
 
 TEST_F(TemplateLocationsTest, CaseSlashAndBackslashDuplicatesCollapse) {
@@ -94,7 +123,7 @@ TEST_F(TemplateLocationsTest, AlternateFileAloneWithAndWithoutLocationsAndBothFi
     WriteBytes(alternateFile, alternate);
     Select();
     EXPECT_TRUE(alternateExists && fromAlternate == fromAlt) << alternate;
-    Register(z);
+    EXPECT_TRUE(Register(z));
     EXPECT_EQ(ReadBytes(mainFile), mainAfter);
     EXPECT_EQ(ReadBytes(alternateFile), alternateAfter);
   }
@@ -111,7 +140,7 @@ TEST_F(TemplateLocationsTest, FailuresLeaveEveryFileAsItWas) {
     SetFaultHook([&](FileOp op, const WideString& path) -> ErrorCode {
       return op == failing && (op == FileOp::kWriteFile || N(path) == mainFile.string()) ? 87 : 0;
     });
-    Register(z);
+    EXPECT_FALSE(Register(z));
     EXPECT_TRUE(ReadBytes(mainFile) == main && ReadBytes(alternateFile) == "A=1\n");
     EXPECT_EQ(ListTree(root_), before);
   }
@@ -130,7 +159,7 @@ TEST_F(TemplateLocationsTest, NoHomeDirectoryProposesAndWritesNothing) {
   const auto before = ListTree(root_);
   EXPECT_TRUE(Select().empty() && list.empty() && GetMainStarterFile().empty());
   alternateExists = true;
-  Register(z);
+  EXPECT_FALSE(Register(z));
   EXPECT_EQ(ListTree(root_), before);
 }
 

@@ -1,10 +1,16 @@
-// Conversions under the C and UTF-8 locales, including input that cannot be
-// converted, and the helpers built on them.
+// Conversions in the C, UTF-8 and (where installed) Latin-1 locales: every
+// byte run survives bytes -> wide -> bytes; exact conversion refuses what
+// would name another file; and the helpers built on the conversions.
 #include "text/convert.h"
 
 #include <gtest/gtest.h>
+#include <langinfo.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <clocale>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,67 +19,186 @@ namespace ordx {
 namespace {
 
 std::u16string Str(const WideString& w) { return std::u16string(w.c_str(), w.length()); }
+std::string Bytes(const NarrowString& n) { return std::string(n.c_str(), n.length()); }
 
-// Runs each test under one named locale and restores the previous one.
-class LocaleTest : public ::testing::Test {
- protected:
-  void Use(const char* name) {
-    EnsureEnvironmentLocale();
-    saved_ = std::setlocale(LC_ALL, nullptr);
-    ASSERT_NE(std::setlocale(LC_ALL, name), nullptr) << name;
-  }
-  void TearDown() override {
-    if (!saved_.empty()) std::setlocale(LC_ALL, saved_.c_str());
-  }
-  std::string saved_;
-};
-
-class Utf8Conversion : public LocaleTest {
- protected:
-  void SetUp() override { Use("C.UTF-8"); }
-};
-
-class CConversion : public LocaleTest {
- protected:
-  void SetUp() override { Use("C"); }
-};
-
-TEST_F(Utf8Conversion, CyrillicRoundTrip) {
-  const NarrowString bytes("\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");  // "привет"
-  const WideString wide = ToWide(bytes);
-  EXPECT_EQ(Str(wide), u"привет");
-  EXPECT_EQ(wide.length(), 6u);
-  const NarrowString back = ToNarrow(wide);
-  EXPECT_EQ(back.length(), 12u);
-  EXPECT_EQ(back, bytes);
+// The first Latin-1 locale installed, or nullptr.
+const char* Latin1Locale() {
+  static const char* const found = [] {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    const char* result = nullptr;
+    for (const char* name : {"en_US.ISO-8859-1", "de_DE.ISO-8859-1", "fr_FR.ISO-8859-1",
+                             "en_US", "de_DE", "fr_FR", "en_GB.ISO-8859-1"}) {
+      if (std::setlocale(LC_ALL, name) != nullptr &&
+          std::strcmp(nl_langinfo(CODESET), "ISO-8859-1") == 0) {
+        result = name;
+        break;
+      }
+    }
+    std::setlocale(LC_ALL, saved.c_str());
+    return result;
+  }();
+  return found;
 }
 
-TEST_F(Utf8Conversion, EmptyAndInnerZero) {
+// Switches the process to one named locale and back.
+class ScopedLocale {
+ public:
+  explicit ScopedLocale(const char* name) {
+    EnsureEnvironmentLocale();
+    saved_ = std::setlocale(LC_ALL, nullptr);
+    ok_ = std::setlocale(LC_ALL, name) != nullptr;
+  }
+  ~ScopedLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
+  bool ok() const { return ok_; }
+
+ private:
+  std::string saved_;
+  bool ok_ = false;
+};
+
+// Bytes -> wide -> bytes gives the same bytes, whatever they are, in every
+// locale: valid UTF-8, invalid bytes, encoded surrogates (not valid UTF-8)
+// and characters outside the Basic Multilingual Plane.
+TEST(Conversion, BytesRoundTripInEveryLocale) {
+  const std::string cases[] = {
+      "plain ASCII /tmp/x",
+      "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",  // Cyrillic
+      "/opt/Ord\xC3\xBC/J\xC3\xBCrgen caf\xC3\xA9",         // UTF-8 accents
+      "J\xFCrgen caf\xE9",                                  // the same in Latin-1
+      "a\x80" "b\xFF" "c\xC0\xAF" "d\xE2\x82",              // stray, overlong, cut short
+      "\xED\xA0\x80\xED\xB2\x80",                           // surrogates D800, DC80 as bytes
+      "\xF0\x9D\x84\x9E\xF0\x9F\x98\x80",                   // U+1D11E, U+1F600
+      "\xF4\x90\x80\x80\xF8\x88\x80\x80\x80",              // past U+10FFFF, five-byte form
+      "\xC3",                                               // cut at the very end
+  };
+  std::vector<const char*> locales = {"C", "C.UTF-8"};
+  if (Latin1Locale() != nullptr) locales.push_back(Latin1Locale());
+  for (const char* locale : locales) {
+    const ScopedLocale scope(locale);
+    ASSERT_TRUE(scope.ok()) << locale;
+    for (const std::string& bytes : cases) {
+      const WideString wide = ToWide(NarrowString(bytes.c_str(), bytes.size()));
+      EXPECT_EQ(Bytes(ToNarrow(wide)), bytes) << locale << ": " << bytes;
+      NarrowString exact;
+      EXPECT_TRUE(ToNarrowExact(wide, &exact) && Bytes(exact) == bytes) << locale << ": " << bytes;
+      // A whole run with zero bytes inside, as a file holds it.
+      const std::string run = bytes + std::string("\0", 1) + bytes;
+      std::string back;
+      EXPECT_TRUE(EncodeBytes(DecodeBytes(run), &back) && back == run) << locale << ": " << bytes;
+    }
+  }
+}
+
+// What the units are: characters where the bytes form one, else U+DC00 + byte.
+TEST(Conversion, UndecodableBytesBecomeEscapeUnits) {
+  const std::pair<const char*, std::u16string> utf8[] = {
+      {"a\xFF" "b", u"a\xDCFF" "b"},
+      {"\xE2\x82" "c", u"\xDCE2\xDC82" "c"},
+      {"\xC0\xAF", u"\xDCC0\xDCAF"},
+      {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},
+      {"\xF0\x9D\x84\x9E", u"\xD834\xDD1E"},
+      {"\xD0\xB6\xE2\x82\xAC", u"\u0436\u20AC"},
+  };
+  {
+    const ScopedLocale scope("C.UTF-8");
+    ASSERT_TRUE(scope.ok());
+    for (const auto& [bytes, units] : utf8) EXPECT_EQ(Str(ToWide(bytes)), units) << bytes;
+    EXPECT_EQ(DecodeBytes(std::string_view("k\0v", 3)), std::u16string(u"k\xDC00v"));
+  }
+  const ScopedLocale scope("C");
+  EXPECT_EQ(Str(ToWide("\xC3\xA9")), u"\xDCC3\xDCA9");
+}
+
+// Exact conversion (paths, stored settings) refuses what would come back as
+// other units; the reading conversion writes "?" for what cannot be encoded.
+TEST(Conversion, ExactConversionRefusesWhatWouldNameAnotherFile) {
+  struct Case {
+    const char* locale;
+    std::u16string units;
+    const char* exact;    // nullptr: refused
+    const char* reading;  // ToNarrow's text
+  };
+  std::vector<Case> cases = {
+      {"C.UTF-8", u"caf\u00E9", "caf\xC3\xA9", "caf\xC3\xA9"},
+      {"C.UTF-8", u"x\xDCFFy", "x\xFFy", "x\xFFy"},
+      {"C.UTF-8", u"x\xD800y", nullptr, "x?y"},       // lone high surrogate
+      {"C.UTF-8", u"x\xDD00y", nullptr, "x?y"},       // lone low surrogate, no escape
+      {"C.UTF-8", u"x\xDCC3\xDCA9", nullptr, "x\xC3\xA9"},  // escapes that spell "é"
+      {"C.UTF-8", u"x\xDC41", nullptr, "x?"},         // escape of a byte that decodes
+      {"C.UTF-8", std::u16string(u"a\0b", 3), nullptr, "a"},
+      {"C.UTF-8", u"a\xDC00" "b", nullptr, "a?b"},    // a zero byte
+      {"C", u"caf\u00E9", nullptr, "caf?"},
+      {"C", u"caf\xDCE9", "caf\xE9", "caf\xE9"},
+  };
+  if (const char* latin1 = Latin1Locale()) {
+    cases.push_back({latin1, u"caf\u00E9", "caf\xE9", "caf\xE9"});
+    cases.push_back({latin1, u"\u0436", nullptr, "?"});
+  }
+  for (const Case& c : cases) {
+    const ScopedLocale scope(c.locale);
+    ASSERT_TRUE(scope.ok()) << c.locale;
+    const WideString wide(c.units.data(), c.units.size());
+    NarrowString exact("untouched");
+    const bool converted = ToNarrowExact(wide, &exact);
+    EXPECT_EQ(converted, c.exact != nullptr) << c.locale << " " << c.reading;
+    EXPECT_EQ(Bytes(exact), c.exact != nullptr ? c.exact : "untouched") << c.locale;
+    EXPECT_EQ(Bytes(ToNarrow(wide)), c.reading) << c.locale;
+  }
+}
+
+// Under "C" or "POSIX" the process, and through the environment a later
+// setlocale(LC_ALL, "") or a child, switch to C.UTF-8; other locales stay.
+TEST(Conversion, CLocaleSwitchesToUtf8) {
+  {
+    const ScopedLocale probe("C.UTF-8");
+    if (!probe.ok()) GTEST_SKIP() << "C.UTF-8 is not installed";
+  }
+  struct Case {
+    const char* lcAll;
+    const char* lang;
+    const char* variable;  // set to C.UTF-8 afterwards; nullptr: none
+  };
+  const Case cases[] = {{"C", nullptr, "LC_ALL"},
+                        {"POSIX", "de_DE.UTF-8", "LC_ALL"},
+                        {nullptr, nullptr, "LC_CTYPE"},
+                        {nullptr, "xx_YY.UTF-8", "LC_ALL"},  // not installed: C
+                        {"C.UTF-8", nullptr, nullptr}};
+  for (const Case& c : cases) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG", "LC_MESSAGES"}) unsetenv(name);
+      if (c.lcAll != nullptr) setenv("LC_ALL", c.lcAll, 1);
+      if (c.lang != nullptr) setenv("LANG", c.lang, 1);
+      std::setlocale(LC_ALL, "C");
+      EstablishEnvironmentLocale();
+      bool ok = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+      if (c.variable != nullptr) {
+        const char* value = getenv(c.variable);
+        ok = ok && value != nullptr && std::strcmp(value, "C.UTF-8") == 0;
+      }
+      std::setlocale(LC_ALL, "C");
+      std::setlocale(LC_ALL, "");  // as GTK does
+      ok = ok && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+      _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << (c.lcAll ? c.lcAll : "-") << " " << (c.lang ? c.lang : "-");
+  }
+}
+
+TEST(Conversion, EmptyAndInnerZero) {
+  const ScopedLocale scope("C.UTF-8");
   EXPECT_TRUE(ToNarrow(WideString()).empty());
   EXPECT_TRUE(ToWide(NarrowString()).empty());
   const char16_t raw[] = {u'a', u'b', 0, u'c', u'd'};
   EXPECT_STREQ(ToNarrow(WideString(raw, 5)).c_str(), "ab");
 }
 
-TEST_F(Utf8Conversion, SupplementaryCharactersUseSurrogatePairs) {
-  const NarrowString clef("\xF0\x9D\x84\x9E");  // U+1D11E
-  const WideString wide = ToWide(clef);
-  ASSERT_EQ(wide.length(), 2u);
-  EXPECT_EQ(wide[0], 0xD834);
-  EXPECT_EQ(wide[1], 0xDD1E);
-  EXPECT_EQ(ToNarrow(wide), clef);
-}
-
-TEST_F(Utf8Conversion, InvalidInputNeverStopsTheConversion) {
-  // A stray continuation byte, a cut-short sequence and an overlong form.
-  const WideString wide = ToWide(NarrowString("a\x80" "b\xE2\x82" "c\xC0\xAF"));
-  EXPECT_EQ(Str(wide), u"a\uFFFDb\uFFFD\uFFFDc\uFFFD\uFFFD");
-  // Lone surrogates cannot be encoded: they become "?".
-  const char16_t lone[] = {u'x', 0xD800, u'y', 0xDC00, 0};
-  EXPECT_STREQ(ToNarrow(WideString(lone)).c_str(), "x?y?");
-}
-
-TEST_F(Utf8Conversion, BufferFunctionsCountWholeText) {
+TEST(Conversion, BufferFunctionsCountWholeText) {
+  const ScopedLocale scope("C.UTF-8");
   const char* text = "\xC3\xA9t\xC3\xA9";  // "été"
   EXPECT_EQ(MultiByteToWideChar(0, 0, text, 5, nullptr, 0), 3u);
   char16_t two[2] = {u'#', u'#'};
@@ -89,28 +214,28 @@ TEST_F(Utf8Conversion, BufferFunctionsCountWholeText) {
   EXPECT_EQ(std::string(out, 4), std::string("\xC3\xA9t\0", 4));
 }
 
-TEST_F(Utf8Conversion, CompareNoCaseFoldsAsciiOnly) {
+TEST(Conversion, CompareNoCaseFoldsAsciiOnlyAndKeepsBytesApart) {
+  const ScopedLocale scope("C.UTF-8");
   EXPECT_EQ(CompareNoCase(u"ConfigurationTemplatesLocation", u"configurationtemplateslocation"), 0);
   EXPECT_EQ(CompareNoCase(u"", u""), 0);
   EXPECT_NE(CompareNoCase(u"É", u"é"), 0);
   EXPECT_LT(CompareNoCase(u"abc", u"ABD"), 0);
   EXPECT_GT(CompareNoCase(u"b", u"A"), 0);
+  // Two Latin-1 bytes read in a UTF-8 locale stay two values.
+  EXPECT_NE(CompareNoCase(ToWide("caf\xE9"), ToWide("caf\xE8")), 0);
+  EXPECT_NE(NoCaseKey(ToWide("caf\xE9")), NoCaseKey(ToWide("caf\xE8")));
+  EXPECT_EQ(NoCaseKey(u"A\u00E9"), NoCaseKey(u"a\u00E9"));
 }
 
-TEST_F(CConversion, NonAsciiBecomesReplacementOrQuestionMark) {
-  EXPECT_EQ(Str(ToWide(NarrowString("ok\xD0\xBF"))), u"ok\uFFFD\uFFFD");
-  EXPECT_STREQ(ToNarrow(u"ok\u043F").c_str(), "ok?");
-  EXPECT_EQ(Str(ToWide(NarrowString("plain ASCII"))), u"plain ASCII");
-}
-
-TEST_F(Utf8Conversion, ConversionsFromSeveralThreads) {
+TEST(Conversion, ConversionsFromSeveralThreads) {
+  const ScopedLocale scope("C.UTF-8");
   std::vector<std::thread> threads;
   std::vector<int> failures(4, 0);
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t, &failures] {
       for (int i = 0; i < 2000; ++i) {
-        const WideString w = ToWide(NarrowString("\xD0\xB4\xD0\xB0 /tmp/qzstp"));
-        if (ToNarrow(w) != NarrowString("\xD0\xB4\xD0\xB0 /tmp/qzstp")) ++failures[t];
+        const WideString w = ToWide(NarrowString("\xD0\xB4\xD0\xB0 /tmp/qzstp\xFF"));
+        if (ToNarrow(w) != NarrowString("\xD0\xB4\xD0\xB0 /tmp/qzstp\xFF")) ++failures[t];
       }
     });
   }
