@@ -1,12 +1,14 @@
 // Fuzz target for the starter configuration reader: whatever the bytes,
 // reading, writing and reading again must give the same model, the written
-// form must be stable, and the indexed reader must agree with AddValue.
+// form must be stable, every key and value written must be one of the
+// input's byte for byte, and the indexed reader must agree with AddValue.
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -53,16 +55,23 @@ class WorkDirectory {
   std::string path_;
 };
 
-// Zero bytes stand as U+FFFD; the rest converts piece by piece.
 ordx::WideString Decode(std::string_view bytes) {
-  ordx::WideString text;
-  for (std::size_t start = 0;;) {
-    const std::size_t stop = std::min(bytes.find('\0', start), bytes.size());
-    const std::string piece(bytes.substr(start, stop - start));
-    text += ordx::ToWide(ordx::NarrowString(piece.c_str(), piece.size()));
-    if (stop == bytes.size()) return text;
-    text += char16_t(0xFFFD);
-    start = stop + 1;
+  const std::u16string units = ordx::DecodeBytes(bytes);
+  return ordx::WideString(units.data(), units.size());
+}
+
+// The raw key and value of every line of the input (a bare line's value is
+// empty), and the same of every line written: nothing may be written that
+// the input did not hold byte for byte.
+void SplitLines(std::string_view bytes, std::set<std::string_view>* keys,
+                std::set<std::string_view>* values) {
+  for (std::size_t start = 0; start < bytes.size();) {
+    const std::size_t end = std::min(bytes.find('\n', start), bytes.size());
+    const std::string_view line = bytes.substr(start, end - start);
+    const std::size_t equals = line.find('=');
+    keys->insert(line.substr(0, equals));
+    values->insert(equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1));
+    start = end + 1;
   }
 }
 
@@ -93,7 +102,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ordx::ConfigEntries first;
   ordx::ParseConfigText(bytes, &first);
-  const std::string written = ordx::FormatConfigText(first);
+  const std::optional<std::string> encoded = ordx::FormatConfigText(first);
+  Check(encoded.has_value(), "a model read from bytes cannot be written");
+  const std::string& written = *encoded;
+  std::set<std::string_view> keysIn, valuesIn, keysOut, valuesOut;
+  SplitLines(bytes, &keysIn, &valuesIn);
+  SplitLines(written, &keysOut, &valuesOut);
+  for (const std::string_view key : keysOut) Check(keysIn.count(key) != 0, "key bytes changed");
+  for (const std::string_view value : valuesOut)
+    Check(valuesIn.count(value) != 0, "value bytes changed");
   ordx::ConfigEntries second;
   ordx::ParseConfigText(written, &second);
   Check(SameModel(first, second), "model changed by write and read");

@@ -173,7 +173,9 @@ std::string Encode(const char16_t* p, std::size_t n, Purpose purpose, bool* lost
       std::mbstate_t state{};
       used = std::wcrtomb(out, static_cast<wchar_t>(c), &state);
     }
-    if (used == static_cast<std::size_t>(-1)) {
+    // glibc drops some characters (the Unicode tag characters) without a
+    // trace in non-UTF-8 locales: none is no encoding either.
+    if (used == static_cast<std::size_t>(-1) || used == 0) {
       bytes.push_back('?');
       missing = true;
     } else {
