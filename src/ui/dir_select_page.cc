@@ -31,13 +31,18 @@ DirSelectPage::DirSelectPage(GtkWidget* container, GdkPixbuf* sideImage)
 }
 
 void DirSelectPage::SetDirectory(const WideString& directory) {
-  gtk_entry_set_text(GTK_ENTRY(entry_), ToUtf8(directory).c_str());
+  original_ = directory;
+  shown_ = ToUtf8(directory);
+  gtk_entry_set_text(GTK_ENTRY(entry_), shown_.c_str());
 }
 
 WideString DirSelectPage::GetDirectory() const {
   const gchar* text = gtk_entry_get_text(GTK_ENTRY(entry_));
   if (text == nullptr) return WideString();
-  return FromUtf8(NarrowString(text));
+  // The entry holds only UTF-8: a directory whose bytes do not decode is
+  // shown with U+FFFD and keeps its own bytes unless the user edits it.
+  const NarrowString typed(text);
+  return typed == shown_ ? original_ : FromUtf8(typed);
 }
 
 void DirSelectPage::OnBrowse() {
@@ -49,7 +54,7 @@ void DirSelectPage::OnBrowse() {
   if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
     gchar* folder = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
     if (folder != nullptr) {
-      gtk_entry_set_text(GTK_ENTRY(entry_), folder);
+      SetDirectory(ToWide(NarrowString(folder)));  // the folder's bytes, not UTF-8
       g_free(folder);
     }
   }

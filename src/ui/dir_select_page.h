@@ -13,7 +13,8 @@ class DirSelectPage : public WizardDialogPage {
   void OnActivate() override {}
 
   void SetDirectory(const WideString& directory);
-  // The entry's text; empty when the entry yields none.
+  // The entry's text (the directory set, exactly, while the text is
+  // unchanged); empty when the entry yields none.
   WideString GetDirectory() const;
   // Runs the folder chooser; a confirmed folder replaces the entry's text.
   void OnBrowse();
@@ -31,6 +32,11 @@ class DirSelectPage : public WizardDialogPage {
   GtkWidget* promptLabel_;
   GtkWidget* catalogLabel_;
   GtkWidget* browseButton_;
+  // The directory last set and its UTF-8 form in the entry; an unedited
+  // entry gives back the directory itself, bytes that UTF-8 cannot show
+  // included.
+  WideString original_;
+  NarrowString shown_;
 };
 
 }  // namespace ordx

@@ -3,9 +3,11 @@
 // display, the silent run's exit statuses and messages and the interactive
 // run's refusal; under the display, the wizard driven by xdotool key
 // presses. The key tests move the X keyboard focus, so ctest runs them alone.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -41,7 +43,7 @@ class InstallerProcessTest : public ::testing::Test {
     const std::string command =
         "cd '" + sandbox_->kitDir() + "' && exec timeout -s KILL 120 env -i HOME='" +
         (home_.empty() ? sandbox_->home() : home_) + "' TMPDIR='" + sandbox_->tmp() +
-        "' LC_ALL=C.UTF-8 PATH='" + path_ + "' LSAN_OPTIONS=suppressions=" ORDX_SUPPRESSIONS_DIR
+        "' LC_ALL=" + locale_ + " PATH='" + path_ + "' LSAN_OPTIONS=suppressions=" ORDX_SUPPRESSIONS_DIR
         "/lsan.supp " +
         (withDisplay && display != nullptr ? "DISPLAY=" + std::string(display) : "") +
         " ./ordx-install " + args + " </dev/null >'" + sandbox_->root() + "/stdout' 2>'" +
@@ -69,6 +71,7 @@ class InstallerProcessTest : public ::testing::Test {
   std::unique_ptr<guitest::Sandbox> sandbox_;
   std::string path_ = "/usr/local/bin:/usr/bin:/bin";
   std::string home_;  // HOME of the child when not the sandbox's
+  std::string locale_ = "C.UTF-8";
   std::thread runner_;
   int status_ = -1;
 };
@@ -140,6 +143,34 @@ TEST_F(InstallerProcessTest, VersionOnlyAsTheSoleArgument) {
     EXPECT_EQ(guitest::PathExists(sandbox_->mainStarterFile()), c.installs);
     EXPECT_EQ(Err().empty(), c.status == 0) << Err();  // only the no-display refusal speaks
   }
+}
+
+// Under the C locale a home folder named in UTF-8 is installed into and
+// registered with its own bytes. A starter file that is a FIFO is left alone
+// without blocking; the run says so and ends with status 4.
+TEST_F(InstallerProcessTest, HeadlessRunUnderCLocaleKeepsBytesAndReportsFailedRegistration) {
+  locale_ = "C";
+  home_ = sandbox_->root() + "/h\xC3\xB6me";
+  fs::create_directories(home_);
+  EXPECT_EQ(Run("/S"), 0);
+  EXPECT_EQ(Err(), "");
+  const std::string target = home_ + "/.ordx/Ordo/ordx/tmplts";
+  for (const guitest::KitFile& file : guitest::StandardKitFiles()) {
+    std::string name(file.name.begin(), file.name.end());  // ASCII names
+    std::replace(name.begin(), name.end(), '\\', '/');
+    EXPECT_EQ(guitest::ReadFileBytes(target + "/" + name), file.bytes) << name;
+  }
+  const std::string starter = home_ + "/.Ordo/ordolaunch/ordolaunch.cfg";
+  EXPECT_EQ(guitest::ReadFileBytes(starter), "ConfigurationTemplatesLocation=" + target + "\n");
+  for (const auto& entry : fs::directory_iterator(sandbox_->root()))  // no "h??me" beside it
+    EXPECT_EQ(entry.path().filename().string().find('?'), std::string::npos) << entry.path();
+
+  fs::remove(starter);
+  ASSERT_EQ(mkfifo(starter.c_str(), 0600), 0);
+  EXPECT_EQ(Run("/S"), 4);
+  EXPECT_EQ(Err(),
+            "The templates were installed, but the starter configuration could not be updated.\n");
+  EXPECT_TRUE(fs::is_fifo(starter));
 }
 
 TEST_F(InstallerProcessTest, InteractiveRunWithoutDisplaySaysSoOnOneLine) {

@@ -146,6 +146,47 @@ TEST_F(InstallerFlowTest, ProposedDirectoryInstallsAndFinishWithBoxClearedOpensN
   EXPECT_TRUE(opened_.empty());
 }
 
+// A proposed directory whose bytes are no UTF-8 is shown with U+FFFD and,
+// unedited, installed into and registered with its own bytes, next to a
+// foreign line that keeps its bytes too. A starter file that cannot be
+// updated is reported in a box; the run still ends on the success page.
+TEST_F(InstallerFlowTest, UndecodableDirectoryKeepsItsBytesAndFailedRegistrationIsShown) {
+  for (const bool registrationFails : {false, true}) {
+    NewSandbox();
+    const std::string target = sandbox_->root() + "/caf\xE9";
+    fs::create_directories(target);
+    const std::string key = "ConfigurationTemplatesLocation=";
+    const std::string starter = key + "/missing/x\n" + key + target + "\nOther=\xFF\n";
+    guitest::WriteFileBytes(sandbox_->mainStarterFile(), starter);
+    CInstallerDlg& dlg = Open();
+    Click(dlg.nextButton());
+    EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(dlg.dirPage()->entry()))),
+              sandbox_->root() + "/caf\xEF\xBF\xBD");
+    if (registrationFails) {
+      SetFaultHook([](FileOp op, const WideString& path) -> ErrorCode {
+        return op == FileOp::kMoveFile && ToNarrow(path).find(".ordolaunch") != NarrowString::npos
+                   ? kErrorInvalidParameter
+                   : 0;
+      });
+    }
+    DialogAnswerer answerer;
+    answerer.Plan(GTK_RESPONSE_OK);
+    Click(dlg.nextButton());
+    ASSERT_EQ(dlg.pageId(), kPageSuccess);
+    ExpectStandardFilesIn(target + "/");
+    if (registrationFails) {
+      ASSERT_EQ(answerer.shown().size(), 1u);
+      EXPECT_EQ(answerer.shown()[0].text,
+                "The templates were installed, but the starter configuration could not be "
+                "updated.");
+      EXPECT_EQ(Registered(), starter);
+    } else {
+      EXPECT_TRUE(answerer.shown().empty());
+      EXPECT_EQ(Registered(), key + target + "\n" + key + "/missing/x\nOther=\xFF\n");
+    }
+  }
+}
+
 // A typed directory with backslashes is installed into and registered; Finish
 // hands the German description to xdg-open as one literal argument whatever
 // characters it holds, never as an option (a relative path starting "-").

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -169,7 +170,8 @@ TEST_F(FileLayerTest, TemporaryNamesArePrivateAndNeverReused) {
 TEST_F(FileLayerTest, AwkwardNamesStayLiteral) {
   // Names a shell would interpret, plus letters outside ASCII and the BMP.
   for (const std::string name : {"a space", "d\"q", "s'q", "$HOME", "-dash", "`id`", "b\\s",
-                                 "new\nline", ";rm x", "Grüße Ωμέγα", "\xF0\x9F\x98\x80"}) {
+                                 "new\nline", ";rm x", "Grüße Ωμέγα", "\xF0\x9F\x98\x80",
+                                 "caf\xE9 \xFF\xC0\xAF"}) {  // and bytes that are no UTF-8
     SCOPED_TRACE(name);
     const std::string top = P(name) + "/", base = top + name;
     ASSERT_EQ(CreateDirectory(W(base + "//")), 0u);  // every missing level
@@ -185,6 +187,28 @@ TEST_F(FileLayerTest, AwkwardNamesStayLiteral) {
   const passwd* const entry = ::getpwuid(::getuid());  // an empty HOME: the database
   ::setenv("HOME", "", 1);
   EXPECT_EQ(N(GetHomeDirectory()), entry ? entry->pw_dir : "");
+}
+
+// A name the locale cannot encode exactly is refused, never approximated
+// (by "?", or by bytes that read back as another name).
+TEST_F(FileLayerTest, NamesTheLocaleCannotEncodeAreRefused) {
+  const std::pair<const char*, std::u16string> cases[] = {
+      {"C.UTF-8", u"lone\xD800"},
+      {"C.UTF-8", u"spelled\xDCC3\xDCA9"},  // escapes of the bytes of "é"
+      {"C.UTF-8", std::u16string(u"zero\0x", 6)},
+      {"C", u"caf\u00E9"}};
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  for (const auto& [locale, name] : cases) {
+    ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr);
+    const WideString path = WP("") + WideString(name.data(), name.size());
+    Handle handle = kInvalidHandle;
+    EXPECT_NE(CreateFile(path, kGenericWrite, 0, kCreateAlways, &handle, kAttributeNormal), 0u);
+    EXPECT_NE(CreateDirectory(path), 0u);
+    WideString made;
+    EXPECT_NE(GetTempFileName(WP(""), WideString(name.data(), name.size()), &made), 0u);
+  }
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_TRUE(std::filesystem::is_empty(dir_));
 }
 
 // 2 only when the source is missing: the engine tells "nothing to back up"
