@@ -1,5 +1,5 @@
 // Fuzz target for the text conversions: any bytes come back byte for byte
-// through the wide form, in the UTF-8 locale and in the plain C locale; any
+// through the wide form, in the UTF-8, the plain C and a Latin-1 locale; any
 // units that the exact conversion accepts come back unit for unit; and the
 // buffer-level functions agree with the whole-string ones.
 #include <clocale>
@@ -64,7 +64,8 @@ void UnitsSide(std::string_view bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   ordx::EnsureEnvironmentLocale();
-  for (const char* locale : {"C.UTF-8", "C"}) {
+  // A Latin-1 locale too, where one is installed (or found through LOCPATH).
+  for (const char* locale : {"C.UTF-8", "C", "en_US.ISO-8859-1"}) {
     if (std::setlocale(LC_ALL, locale) == nullptr) continue;
     BytesSide(bytes);
     UnitsSide(bytes);
