@@ -50,6 +50,6 @@ for kind in none fifo dev-zero directory sparse-1GiB real-15MiB real-17MiB; do
   ( cd "$work/run" && env -u DISPLAY HOME="$home" TMPDIR="$work/tmp" LC_ALL=C \
       /usr/bin/time -f '%e %M' -o "$work/time" timeout -s KILL 60 ./ordx-install /S \
       2>/dev/null ) || status=$?
-  read -r wall rss < "$work/time" || { wall="?"; rss="?"; }
+  read -r wall rss < <(tail -n 1 "$work/time") || { wall="?"; rss="?"; }
   printf '%-26s %6s %9s %12s\n' "$kind" "$status" "$wall" "$rss"
 done
