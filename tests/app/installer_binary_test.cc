@@ -43,8 +43,8 @@ class InstallerProcessTest : public ::testing::Test {
     const std::string command =
         "cd '" + sandbox_->kitDir() + "' && exec timeout -s KILL 120 env -i HOME='" +
         (home_.empty() ? sandbox_->home() : home_) + "' TMPDIR='" + sandbox_->tmp() +
-        "' LC_ALL=" + locale_ + " PATH='" + path_ + "' LSAN_OPTIONS=suppressions=" ORDX_SUPPRESSIONS_DIR
-        "/lsan.supp " +
+        "' LC_ALL=" + locale_ + " PATH='" + path_ +
+        "' LSAN_OPTIONS=suppressions=" ORDX_SUPPRESSIONS_DIR "/lsan.supp " +
         (withDisplay && display != nullptr ? "DISPLAY=" + std::string(display) : "") +
         " ./ordx-install " + args + " </dev/null >'" + sandbox_->root() + "/stdout' 2>'" +
         sandbox_->root() + "/stderr'";
