@@ -13,6 +13,7 @@
 #include <memory>
 #include <set>
 
+#include "kit/kit_limits.h"
 #include "kit/kit_reader.h"
 #include "text/utf8.h"
 
@@ -160,6 +161,12 @@ bool StoredName(const std::string& relative, std::u16string* name, std::string* 
     *why = "its name cannot be installed safely";
     return false;
   }
+  if (!NameWithinLimits(*name)) {
+    *why = "its name passes the kit limits (" + std::to_string(kMaxNameUnits) + " UTF-16 units, " +
+           std::to_string(kMaxNameLevels) + " levels, " + std::to_string(kMaxLevelBytes) +
+           " bytes per level)";
+    return false;
+  }
   return true;
 }
 
@@ -247,7 +254,38 @@ bool CollectFiles(const PackOptions& options, const PackWarning& warn, std::vect
         return false;
       }
       files->push_back(std::move(file));
+      if (files->size() > kMaxKitEntries) {
+        *error = options.sourceDir + ": more than " + std::to_string(kMaxKitEntries) +
+                 " files; a kit holds no more";
+        return false;
+      }
     }
+  }
+  return true;
+}
+
+// The bounds on texts that the installer checks when it reads the kit.
+bool TextsWithinLimits(const PackOptions& options, const std::vector<PackFile>& files,
+                       std::string* error) {
+  if (options.texts.size() > kMaxKitDescriptions) {
+    *error = "more than " + std::to_string(kMaxKitDescriptions) + " languages";
+    return false;
+  }
+  std::uint64_t units = 0;
+  for (const PackText& t : options.texts) {
+    for (const std::u16string* text : {&t.code, &t.product, &t.vendor, &t.descriptionPath}) {
+      if (text->size() > kMaxStringUnits) {
+        *error = "a text of more than " + std::to_string(kMaxStringUnits) + " UTF-16 units";
+        return false;
+      }
+      units += text->size();
+    }
+  }
+  for (const PackFile& f : files) units += f.name.size();
+  if (units > kMaxTotalTextUnits) {
+    *error = "names and texts hold " + std::to_string(units) + " UTF-16 units together; a kit " +
+             "holds at most " + std::to_string(kMaxTotalTextUnits);
+    return false;
   }
   return true;
 }
@@ -346,19 +384,21 @@ std::string EncodeContainerHeader(bool singleLanguage, const std::vector<PackTex
 bool PlanKit(const PackOptions& options, const PackWarning& warn, PackPlan* plan,
              std::string* error) {
   plan->files.clear();
-  if (!CollectFiles(options, warn, &plan->files, error)) return false;
+  if (!CollectFiles(options, warn, &plan->files, error) ||
+      !TextsWithinLimits(options, plan->files, error))
+    return false;
   std::sort(plan->files.begin(), plan->files.end(),
             [](const PackFile& a, const PackFile& b) { return a.sortKey < b.sortKey; });
 
   std::uint64_t data = 0;
   for (PackFile& f : plan->files) {
-    if (data > kMaxContainerSize) break;  // refused below
+    if (data > kMaxUnpackedKit) break;  // refused below
     f.offset = static_cast<std::uint32_t>(data);
     data += f.size;
   }
   plan->header = EncodeContainerHeader(options.singleLanguage, options.texts, plan->files);
   plan->containerSize = plan->header.size() + data;
-  if (plan->containerSize > kMaxContainerSize) {
+  if (plan->containerSize > kMaxUnpackedKit) {
     *error = "the unpacked kit would hold " + std::to_string(plan->containerSize) +
              " bytes; a kit cannot pass 4 GiB";
     return false;

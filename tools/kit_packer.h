@@ -46,12 +46,9 @@ struct PackPlan {
 
 using PackWarning = std::function<void(const std::string& message)>;
 
-// The largest container a kit can describe: absolute offsets are 32-bit.
-inline constexpr std::uint64_t kMaxContainerSize = UINT32_MAX;
-
 // Walks the source tree (symbolic links and special files are skipped with a
 // warning) and lays the container out. False with `error` set when the tree
-// cannot become a kit.
+// cannot become a kit, which includes every tree beyond kit_limits.h.
 bool PlanKit(const PackOptions& options, const PackWarning& warn, PackPlan* plan,
              std::string* error);
 

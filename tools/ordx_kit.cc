@@ -60,9 +60,12 @@ std::string Utf8(const WideString& text) { return Utf16ToUtf8(text.view()); }
 std::string OpenFailure(const std::string& kit, ErrorCode code) {
   switch (code) {
     case kErrorFileNotFound:
-      return kit + ": no such file";
+      return kit + ": no such file, or not a regular file";
     case kErrorInvalidData:
-      return kit + ": damaged kit (bad compressed data or an inconsistent container)";
+      return kit + ": damaged kit (bad compressed data, an inconsistent container, or beyond "
+                   "the kit limits)";
+    case kErrorDiskFull:
+      return kit + ": unpacked, it would not fit into the temporary directory";
     default:
       return kit + ": cannot be read (error " + std::to_string(code) + ")";
   }

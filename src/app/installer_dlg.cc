@@ -154,10 +154,8 @@ WideString CInstallerDlg::GetKitPath() const {
 
 bool CInstallerDlg::Prepare() {
   const WideString path = GetKitPath();
-  FindData find;
-  const bool found = !path.empty() && FindFirstFile(&find, path);
-  FindClose(&find);
-  if (!found) {
+  // Only a regular file is a kit: a FIFO or device must not block the start.
+  if (path.empty() || !IsRegularFile(path)) {
     ShowMessage(LoadString("IDS_ERROR_NOSOURCE"), kMbErrorOk);
     return false;
   }
@@ -174,8 +172,13 @@ bool CInstallerDlg::Prepare() {
       return false;
     }
   }
-  if (kit_.Open(kitPath_) != 0) {
-    ShowMessage(LoadString("IDS_ERROR_DAMAGEDSOURCE"), kMbErrorOk);
+  const ErrorCode opened = kit_.Open(kitPath_);
+  if (opened != 0) {
+    // A kit that unpacks to more than the temporary directory holds is a
+    // space problem, not a damaged kit.
+    ShowMessage(LoadString(opened == kErrorDiskFull ? "IDS_ERROR_NOSPACE"
+                                                    : "IDS_ERROR_DAMAGEDSOURCE"),
+                kMbErrorOk);
     return false;
   }
   return true;

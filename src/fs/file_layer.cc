@@ -588,4 +588,120 @@ void SetFaultHook(FaultHook hook) {
   g_hook = std::move(next);
 }
 
+// --- The kit file and its unpacked copy.
+
+bool IsRegularFile(const WideString& path) {
+  NarrowString narrow;
+  struct stat st {};
+  return ToPath(path, &narrow) && ::stat(narrow.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+ErrorCode OpenRegularFile(const WideString& path, Handle* out) {
+  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
+  if (const ErrorCode fault = InjectedFault(FileOp::kCreateFile, path)) return Fail(fault);
+  NarrowString narrow;
+  if (out == nullptr || !ToPath(path, &narrow)) return Fail(kErrorInvalidParameter);
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
+  // writer. It changes nothing for the regular file that is checked below.
+  int fd;
+  do {
+    fd = ::open(narrow.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Fail(ErrnoToCode(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Fail(kErrorFileNotFound);
+  }
+  *out = fd;
+  return kErrorSuccess;
+}
+
+ErrorCode CreateAnonymousFile(const WideString& directory, Handle* out) {
+  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
+  if (const ErrorCode fault = InjectedFault(FileOp::kGetTempFileName, directory)) {
+    return Fail(fault);
+  }
+  NarrowString narrow;
+  if (out == nullptr || !ToPath(directory, &narrow)) return Fail(kErrorCantWrite);
+  int fd;
+  do {
+    fd = ::open(narrow.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    // No O_TMPFILE here: a named file that is gone again before any byte
+    // is written to it.
+    std::string name(narrow.c_str(), narrow.length());
+    if (name.empty() || name.back() != '/') name += '/';
+    name += "kpxXXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) {
+      ::unlink(name.c_str());
+      ::fchmod(fd, 0600);
+    }
+  }
+  if (fd < 0) return Fail(kErrorCantWrite);
+  *out = fd;
+  return kErrorSuccess;
+}
+
+ErrorCode ReadFileAt(Handle handle, std::uint64_t offset, void* buffer, std::uint32_t count,
+                     std::uint32_t* read) {
+  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
+  if (const ErrorCode fault = InjectedFault(FileOp::kReadFile, WideString())) return Fail(fault);
+  if (read == nullptr) return Fail(kErrorInvalidParameter);
+  *read = 0;
+  if (handle == kInvalidHandle) return Fail(kErrorInvalidHandle);
+  char* const bytes = static_cast<char*>(buffer);
+  while (*read < count) {
+    const ssize_t got =
+        ::pread(handle, bytes + *read, count - *read, static_cast<off_t>(offset + *read));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return Fail(ErrnoToCode(errno));
+    }
+    if (got == 0) break;
+    *read += static_cast<std::uint32_t>(got);
+  }
+  return kErrorSuccess;
+}
+
+ErrorCode WriteFileAt(Handle handle, std::uint64_t offset, const void* buffer,
+                      std::uint32_t count) {
+  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
+  if (const ErrorCode fault = InjectedFault(FileOp::kWriteFile, WideString())) return Fail(fault);
+  if (handle == kInvalidHandle) return Fail(kErrorInvalidHandle);
+  const char* const bytes = static_cast<const char*>(buffer);
+  std::uint32_t written = 0;
+  while (written < count) {
+    const ssize_t put =
+        ::pwrite(handle, bytes + written, count - written, static_cast<off_t>(offset + written));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      const int err = put < 0 ? errno : ENOSPC;
+      return Fail(err == ENOSPC || err == EDQUOT ? kErrorDiskFull : ErrnoToCode(err));
+    }
+    written += static_cast<std::uint32_t>(put);
+  }
+  return kErrorSuccess;
+}
+
+ErrorCode GetFreeSpaceOf(Handle handle, std::uint64_t* out) {
+  struct statvfs fs {};
+  if (out == nullptr || handle == kInvalidHandle || ::fstatvfs(handle, &fs) != 0) {
+    return kErrorInvalidParameter;
+  }
+  *out = std::uint64_t{fs.f_frsize} * std::uint64_t{fs.f_bavail};
+  return kErrorSuccess;
+}
+
+ErrorCode GetFileSizeOf(Handle handle, std::uint64_t* out) {
+  struct stat st {};
+  if (out == nullptr || handle == kInvalidHandle || ::fstat(handle, &st) != 0) {
+    return kErrorInvalidHandle;
+  }
+  *out = static_cast<std::uint64_t>(st.st_size);
+  return kErrorSuccess;
+}
+
 }  // namespace ordx

@@ -197,4 +197,34 @@ void SetFaultHook(FaultHook hook);
 // layer's operations that live in other files of this folder.
 ErrorCode InjectedFault(FileOp op, const WideString& path);
 
+// --- The kit file and its unpacked copy.
+
+// No room left on the file system (ENOSPC, EDQUOT).
+inline constexpr ErrorCode kErrorDiskFull = 112;
+
+// True when `path` names a regular file (links followed). Never opens it, so
+// a FIFO or device named like the kit cannot block.
+bool IsRegularFile(const WideString& path);
+// Opens an existing regular file for reading without blocking: anything else
+// (FIFO, device, directory, socket) gives 2 at once, as a missing file does.
+// Reported to the fault hook as FileOp::kCreateFile.
+ErrorCode OpenRegularFile(const WideString& path, Handle* out);
+// A private (0600) file without a name in `directory`, open for reading and
+// writing (O_TMPFILE; where the file system lacks it, a named file unlinked
+// at once). Nothing of it outlives the descriptor, even after SIGKILL.
+// Reported to the fault hook as FileOp::kGetTempFileName.
+ErrorCode CreateAnonymousFile(const WideString& directory, Handle* out);
+// Positioned read: until `count` bytes are in or end of file (short only
+// there); the handle's position does not move. Hook: FileOp::kReadFile.
+ErrorCode ReadFileAt(Handle handle, std::uint64_t offset, void* buffer, std::uint32_t count,
+                     std::uint32_t* read);
+// Positioned write of all `count` bytes; 112 when the file system is full.
+// Hook: FileOp::kWriteFile.
+ErrorCode WriteFileAt(Handle handle, std::uint64_t offset, const void* buffer,
+                      std::uint32_t count);
+// Bytes an unprivileged writer may still add to the file system holding
+// `handle`, and the size of the file behind it.
+ErrorCode GetFreeSpaceOf(Handle handle, std::uint64_t* out);
+ErrorCode GetFileSizeOf(Handle handle, std::uint64_t* out);
+
 }  // namespace ordx

@@ -1,12 +1,16 @@
-// The kit reader: unpacks the kit into a private temporary file, reads the
-// texts and the entry table, and keeps the file open for the install worker.
+// The kit reader: unpacks the kit into a private file without a name, reads
+// the texts and the entry table within the kit bounds, and keeps the file
+// open for the install worker.
 #include "kit/kit_reader.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <utility>
 
 #include "kit/decompress.h"
+#include "kit/kit_limits.h"
 #include "text/convert.h"
 
 namespace ordx {
@@ -17,91 +21,52 @@ namespace {
 // is four counted strings, an entry a counted name plus 16 bytes of fields.
 constexpr std::uint64_t kMinDescriptionRecord = 4 + 4 * 4;
 constexpr std::uint64_t kMinEntryRecord = 4 + 4 + 16;
+// Reads of the tables go through one buffer of this size.
+constexpr std::uint32_t kTableBuffer = 64 * 1024;
 
 [[noreturn]] void Damaged() { throw ErrorCode{kErrorInvalidData}; }
-
-WideString DecodeUtf16Le(const std::uint8_t* in, std::size_t units) {
-  WideString text;
-  if (units == 0) return text;
-  text.resize(units);
-  char16_t* out = text.mutable_data();
-  for (std::size_t i = 0; i < units; ++i)
-    out[i] = static_cast<char16_t>(in[2 * i] | in[2 * i + 1] << 8);
-  return text;
-}
 
 std::uint32_t LoadU32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-// Sequential reads from the unpacked file. Every shortfall is a damaged kit;
-// every failure is thrown as the ErrorCode that Open returns.
+// Front-to-back reads of the unpacked copy through one buffer. Every read
+// is checked against a limit (the file's end, or the current record's end)
+// before anything is read or allocated; running past it is a damaged kit.
+// Every failure is thrown as the ErrorCode that Open returns.
 class ContainerInput {
  public:
-  ContainerInput(Handle file, std::uint64_t size) : file_(file), size_(size) {}
+  ContainerInput(Handle file, std::uint64_t size)
+      : file_(file), size_(size), limit_(size), buffer_(kTableBuffer) {}
 
-  std::uint64_t remaining() const { return size_ - position_; }
+  std::uint64_t position() const { return position_; }
+  std::uint64_t left() const { return limit_ - position_; }
 
-  void ReadExact(void* buffer, std::uint32_t count) {
-    if (count > remaining()) Damaged();
-    std::uint32_t got = 0;
-    const ErrorCode rc = ReadFile(file_, buffer, count, &got, nullptr);
-    if (rc != kErrorSuccess) throw rc;
-    if (got != count) Damaged();
-    position_ += got;
+  void ReadExact(void* to, std::uint64_t count) {
+    if (count > left()) Damaged();
+    auto* out = static_cast<std::uint8_t*>(to);
+    while (count != 0) {
+      if (position_ < bufferStart_ || position_ >= bufferStart_ + bufferLength_) Fill();
+      const std::uint64_t at = position_ - bufferStart_;
+      const std::uint64_t n = std::min<std::uint64_t>(count, bufferLength_ - at);
+      std::memcpy(out, buffer_.data() + at, n);
+      out += n;
+      position_ += n;
+      count -= n;
+    }
   }
 
-  std::uint32_t ReadU32() {
+  // Moves past bytes without reading them.
+  void Skip(std::uint64_t count) {
+    if (count > left()) Damaged();
+    position_ += count;
+  }
+
+  std::uint32_t U32() {
     std::uint8_t bytes[4];
     ReadExact(bytes, sizeof(bytes));
     return LoadU32(bytes);
-  }
-
-  // A counted string outside any record.
-  WideString ReadString() {
-    const std::uint32_t units = ReadU32();
-    if (units > remaining() / 2) Damaged();
-    body_.resize(static_cast<std::size_t>(units) * 2);
-    if (units != 0) ReadExact(body_.data(), units * 2);
-    return DecodeUtf16Le(body_.data(), units);
-  }
-
-  // A count of records that each need at least `minRecord` bytes.
-  std::uint32_t ReadCount(std::uint64_t minRecord) {
-    const std::uint32_t count = ReadU32();
-    if (count > remaining() / minRecord) Damaged();
-    return count;
-  }
-
-  // Reads one record (its length field included in the length) and returns
-  // its body. The body buffer is reused from record to record.
-  const std::vector<std::uint8_t>& ReadRecord() {
-    const std::uint32_t length = ReadU32();
-    if (length < 4 || length - 4 > remaining()) Damaged();
-    body_.resize(length - 4);
-    if (!body_.empty()) ReadExact(body_.data(), static_cast<std::uint32_t>(body_.size()));
-    return body_;
-  }
-
- private:
-  Handle file_;
-  std::uint64_t size_;
-  std::uint64_t position_ = 0;
-  std::vector<std::uint8_t> body_;
-};
-
-// Fields of one record body, read front to back; running past the end of
-// the record is damage, bytes left over at the end are ignored.
-class RecordFields {
- public:
-  explicit RecordFields(const std::vector<std::uint8_t>& body) : body_(body) {}
-
-  std::uint32_t U32() {
-    Need(4);
-    const std::uint32_t v = LoadU32(body_.data() + at_);
-    at_ += 4;
-    return v;
   }
 
   std::uint64_t U64() {
@@ -110,21 +75,66 @@ class RecordFields {
     return high << 32 | low;
   }
 
-  WideString String() {
-    const std::uint64_t units = U32();
-    Need(units * 2);
-    WideString text = DecodeUtf16Le(body_.data() + at_, static_cast<std::size_t>(units));
-    at_ += units * 2;
+  // A counted string. Its units count against the kit's text budget.
+  WideString String(std::uint64_t* textUnits) {
+    const std::uint32_t units = U32();
+    if (units > kMaxStringUnits || std::uint64_t{units} * 2 > left()) Damaged();
+    *textUnits += units;
+    if (*textUnits > kMaxTotalTextUnits) Damaged();
+    WideString text;
+    if (units == 0) return text;
+    units_.resize(std::size_t{units} * 2);
+    ReadExact(units_.data(), units_.size());
+    text.resize(units);
+    char16_t* out = text.mutable_data();
+    for (std::size_t i = 0; i < units; ++i)
+      out[i] = static_cast<char16_t>(units_[2 * i] | units_[2 * i + 1] << 8);
     return text;
   }
 
- private:
-  void Need(std::uint64_t bytes) const {
-    if (bytes > body_.size() - at_) Damaged();
+  // A count of records that each need at least `minRecord` bytes.
+  std::uint32_t Count(std::uint64_t minRecord, std::uint32_t most) {
+    const std::uint32_t count = U32();
+    if (count > most || count > left() / minRecord) Damaged();
+    return count;
   }
 
-  const std::vector<std::uint8_t>& body_;
-  std::uint64_t at_ = 0;
+  // Starts a record: reads its length and limits the reads that follow to
+  // its body, until EndRecord.
+  void BeginRecord() {
+    const std::uint32_t length = U32();
+    if (length < 4 || length - 4 > left()) Damaged();
+    limit_ = position_ + (length - 4);
+  }
+
+  // Skips what is left of the record (padding is never read) and lifts the
+  // limit to the file's end again.
+  void EndRecord() {
+    position_ = limit_;
+    limit_ = size_;
+  }
+
+ private:
+  void Fill() {
+    const std::uint64_t want = std::min<std::uint64_t>(kTableBuffer, size_ - position_);
+    std::uint32_t got = 0;
+    const ErrorCode rc =
+        ReadFileAt(file_, position_, buffer_.data(), static_cast<std::uint32_t>(want), &got);
+    if (rc != kErrorSuccess) throw rc;
+    // The copy is private, so it cannot shrink; a short read is damage all the same.
+    if (got == 0) Damaged();
+    bufferStart_ = position_;
+    bufferLength_ = got;
+  }
+
+  Handle file_;
+  std::uint64_t size_;
+  std::uint64_t limit_;
+  std::uint64_t position_ = 0;
+  std::vector<std::uint8_t> buffer_;
+  std::uint64_t bufferStart_ = 0;
+  std::uint64_t bufferLength_ = 0;
+  std::vector<std::uint8_t> units_;
 };
 
 }  // namespace
@@ -147,103 +157,105 @@ bool IsSafeEntryName(const WideString& name) {
 KitReader::KitReader(std::uint32_t bufferSize)
     : buffer_(std::make_unique<std::uint8_t[]>(bufferSize)), bufferSize_(bufferSize) {}
 
-KitReader::~KitReader() { CloseAndDelete(); }
+KitReader::~KitReader() { Close(); }
 
-void KitReader::CloseAndDelete() {
+void KitReader::Close() {
   if (file_ != kInvalidHandle) {
     CloseHandle(file_);
     file_ = kInvalidHandle;
-  }
-  if (!tempPath_.empty()) {
-    DeleteFile(tempPath_);
-    tempPath_ = WideString();
   }
   dataStart_ = 0;
   unpackedSize_ = 0;
 }
 
-ErrorCode KitReader::Open(const WideString& kitPath) {
+ErrorCode KitReader::Open(const WideString& kitPath, const std::atomic<bool>* cancel,
+                          std::atomic<std::uint64_t>* compressedBytesRead) {
   // A reader is opened once; a second Open starts from a clean slate.
-  CloseAndDelete();
+  Close();
   descriptions_.clear();
   entries_.clear();
   try {
+    ScopedHandle kit;
+    ErrorCode rc = OpenRegularFile(kitPath, kit.out());
+    if (rc != kErrorSuccess) throw rc;
     WideString tempDir;
-    ErrorCode rc = GetTempPath(&tempDir);
+    rc = GetTempPath(&tempDir);
     if (rc != kErrorSuccess) throw rc;
-    WideString made;
-    rc = GetTempFileName(tempDir, u"kpx", &made);
-    // The name of a file that was not made by us must never be deleted.
+    // Without a name, the copy cannot outlive this process, however it ends.
+    rc = CreateAnonymousFile(tempDir, &file_);
     if (rc != kErrorSuccess) throw rc;
-    tempPath_ = made;
 
-    rc = DecompressKit(kitPath, tempPath_);
-    if (rc != kErrorSuccess) throw rc;
-    // Only read access: nothing writes to the unpacked copy once it exists.
-    rc = CreateFile(tempPath_, kGenericRead, 0, kOpenExisting, &file_, kAttributeNormal);
+    DecompressOptions options;
+    options.cancel = cancel;
+    options.compressedBytesRead = compressedBytesRead;
+    std::uint64_t room = 0;
+    if (GetFreeSpaceOf(file_, &room) == kErrorSuccess) options.spaceLimit = room;
+    rc = DecompressKit(kit.get(), file_, options);
     if (rc != kErrorSuccess) throw rc;
     ReadTables();
     return kErrorSuccess;
   } catch (const ErrorCode code) {
     descriptions_.clear();
     entries_.clear();
-    CloseAndDelete();
+    Close();
     // A failure must never read as success, whatever the layer left behind.
     return code != kErrorSuccess ? code : kErrorInvalidData;
   } catch (const std::bad_alloc&) {
-    // Sizes passed the plausibility checks but still do not fit in memory.
+    // Within the bounds the tables fit in memory; this is a machine that has
+    // almost none left. The kit cannot be used either way.
     descriptions_.clear();
     entries_.clear();
-    CloseAndDelete();
+    Close();
     return kErrorInvalidData;
   }
 }
 
 void KitReader::ReadTables() {
-  const std::int64_t end = SetFilePointer(file_, 0, 0, kFileEnd);
-  if (end < 0 || SetFilePointer(file_, 0, 0, kFileBegin) != 0) throw GetLastError();
-  unpackedSize_ = static_cast<std::uint64_t>(end);
+  if (GetFileSizeOf(file_, &unpackedSize_) != kErrorSuccess) throw GetLastError();
   ContainerInput in(file_, unpackedSize_);
+  std::uint64_t textUnits = 0;
 
-  if (in.ReadU32() != 0) {
-    const std::uint32_t count = in.ReadCount(kMinDescriptionRecord);
+  if (in.U32() != 0) {
+    const std::uint32_t count = in.Count(kMinDescriptionRecord, kMaxKitDescriptions);
+    descriptions_.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i) {
-      RecordFields fields(in.ReadRecord());
+      in.BeginRecord();
       KitDescription d;
-      d.languageCode = fields.String();
-      d.product = fields.String();
-      d.vendor = fields.String();
-      d.descriptionPath = fields.String();
+      d.languageCode = in.String(&textUnits);
+      d.product = in.String(&textUnits);
+      d.vendor = in.String(&textUnits);
+      d.descriptionPath = in.String(&textUnits);
+      in.EndRecord();
       descriptions_.push_back(std::move(d));
     }
   } else {
     // The single-language layout: three strings in a row, no record.
     KitDescription d;
     d.languageCode = u"en";
-    d.product = in.ReadString();
-    d.vendor = in.ReadString();
-    d.descriptionPath = in.ReadString();
+    d.product = in.String(&textUnits);
+    d.vendor = in.String(&textUnits);
+    d.descriptionPath = in.String(&textUnits);
     descriptions_.push_back(std::move(d));
   }
 
-  const std::uint32_t count = in.ReadCount(kMinEntryRecord);
+  const std::uint32_t count = in.Count(kMinEntryRecord, kMaxKitEntries);
+  entries_.reserve(count);
   for (std::uint32_t i = 0; i < count; ++i) {
-    RecordFields fields(in.ReadRecord());
+    in.BeginRecord();
     KitEntry e;
-    e.name = fields.String();
-    e.lastWriteTime = fields.U64();
-    e.dataOffset = fields.U32();
-    e.dataSize = fields.U32();
-    if (!IsSafeEntryName(e.name)) Damaged();
+    e.name = in.String(&textUnits);
+    e.lastWriteTime = in.U64();
+    e.dataOffset = in.U32();
+    e.dataSize = in.U32();
+    in.EndRecord();
+    if (!IsSafeEntryName(e.name) || !NameWithinLimits(e.name.view())) Damaged();
     entries_.push_back(std::move(e));
   }
 
-  const std::int64_t start = SetFilePointer(file_, 0, 0, kFileCurrent);
-  if (start < 0) throw GetLastError();
   // Absolute offsets are 32-bit: a table that ends past 4 GiB, or an offset
   // that would wrap around to the front of the file, cannot be addressed.
-  if (static_cast<std::uint64_t>(start) > UINT32_MAX) Damaged();
-  dataStart_ = static_cast<std::uint32_t>(start);
+  if (in.position() > UINT32_MAX) Damaged();
+  dataStart_ = static_cast<std::uint32_t>(in.position());
   for (KitEntry& e : entries_) {
     if (e.dataOffset > UINT32_MAX - dataStart_) Damaged();
     e.dataOffset += dataStart_;

@@ -2,6 +2,7 @@
 // unpacked copy that the install worker copies entry bytes out of.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -30,15 +31,23 @@ class KitReader {
  public:
   // Closed reader: no file, empty lists; allocates the copy buffer.
   explicit KitReader(std::uint32_t bufferSize = kKitCopyBufferSize);
-  // Closes the unpacked copy and deletes it.
+  // Closes the unpacked copy, which has no name and so is gone with it.
   ~KitReader();
   KitReader(const KitReader&) = delete;
   KitReader& operator=(const KitReader&) = delete;
 
-  // Unpacks the kit into a private temporary file ("kpx" prefix) and reads
-  // its tables. 0 on success; otherwise the temporary file is gone and the
-  // code says why (13 for damaged data or an implausible container).
-  ErrorCode Open(const WideString& kitPath);
+  // Unpacks the kit into a private file without a name in the temporary
+  // directory and reads its tables. 0 on success. Otherwise nothing is left
+  // open or on disk, and the code says why: 2 when the kit is missing or not
+  // a regular file (never waited for), 13 for a damaged kit (bad or cut
+  // data, or beyond the bounds of kit_limits.h), 112 when the unpacked copy
+  // would pass the room the temporary directory had at the start, 1223 when
+  // cancelled, or the file layer's code.
+  // May run on any one thread. Another thread may set `*cancel` to stop it
+  // within one 1 MiB block, and may read `*compressedBytesRead`, the kit
+  // bytes consumed so far (out of the kit file's size), for progress.
+  ErrorCode Open(const WideString& kitPath, const std::atomic<bool>* cancel = nullptr,
+                 std::atomic<std::uint64_t>* compressedBytesRead = nullptr);
 
   void GetProductInfo(const WideString& languageCode, WideString* product,
                       WideString* vendor) const;
@@ -46,8 +55,8 @@ class KitReader {
 
   const std::vector<KitDescription>& descriptions() const { return descriptions_; }
   const std::vector<KitEntry>& entries() const { return entries_; }
+  // The unpacked copy, open for reading and writing; -1 when not open.
   Handle file() const { return file_; }
-  const WideString& tempPath() const { return tempPath_; }
   // Absolute position of the first data byte and the size of the unpacked
   // file; an entry lies inside the data when offset + size <= unpackedSize.
   std::uint32_t dataStart() const { return dataStart_; }
@@ -56,12 +65,11 @@ class KitReader {
   std::uint32_t bufferSize() const { return bufferSize_; }
 
  private:
-  void CloseAndDelete();
+  void Close();
   void ReadTables();
 
   std::vector<KitDescription> descriptions_;
   std::vector<KitEntry> entries_;
-  WideString tempPath_;
   Handle file_ = kInvalidHandle;
   std::uint32_t dataStart_ = 0;
   std::uint64_t unpackedSize_ = 0;
