@@ -1,5 +1,7 @@
-// Kit decompression: status rules and window boundaries. Failures of the
-// files around it are covered through the reader's fault-injection test.
+// Kit decompression with every built backend: block boundaries, the end of
+// the stream, damaged and cut streams, the output bounds and cancelling.
+// Both backends are also held to the same result and bytes on every kit the
+// tests and the fuzzer's seed corpus have.
 #include "kit/decompress.h"
 
 #include <gtest/gtest.h>
@@ -9,54 +11,109 @@
 namespace ordx::kittest {
 namespace {
 
-using DecompressTest = KitTest;
-
-TEST_F(DecompressTest, StatusRulesAndWindowBoundaries) {
-  std::string output;
-  const auto run = [&](const std::string& kit) {  // keeps what it unpacked in `output`
+class DecompressTest : public KitTest, public testing::WithParamInterface<InflateBackend> {
+ protected:
+  // Unpacks `kit` with the backend under test; `output` gets what was written.
+  ErrorCode Unpack(const std::string& kit, DecompressOptions options = {}) {
     WriteBytes(Path("kit"), kit);
-    const ErrorCode rc = DecompressKit(W(Path("kit")), W(Path("out")));
-    output = ReadBytes(Path("out"));
+    ScopedHandle in, out;
+    EXPECT_EQ(OpenRegularFile(W(Path("kit")), in.out()), 0u);
+    EXPECT_EQ(CreateAnonymousFile(W(tmp_), out.out()), 0u);
+    options.backend = GetParam();
+    options.compressedBytesRead = &read_;
+    const ErrorCode rc = DecompressKit(in.get(), out.get(), options);
+    std::uint64_t size = 0;
+    EXPECT_EQ(GetFileSizeOf(out.get(), &size), 0u);
+    output_.assign(size, '\0');
+    std::uint32_t got = 0;
+    EXPECT_EQ(ReadFileAt(out.get(), 0, output_.data(), static_cast<std::uint32_t>(size), &got), 0u);
     return rc;
-  };
-  for (const std::string& kit : {std::string(), DeflateRaw("")}) {
-    WriteBytes(Path("out"), "stale contents");  // created or truncated
-    EXPECT_EQ(run(kit), 0u);
-    EXPECT_EQ(output, "");
   }
-  // One stored block: the kit is its data plus 5 bytes, so these sizes
-  // end exactly on a window or one byte into the next.
-  for (const std::size_t size : {32767u, 32768u, 32769u, 65536u, 65537u}) {
+
+  std::string output_;
+  std::atomic<std::uint64_t> read_{0};
+};
+
+TEST_P(DecompressTest, BlockBoundariesAndTheEndOfTheStream) {
+  EXPECT_EQ(Unpack(DeflateRaw("")), 0u);
+  EXPECT_EQ(output_, "");
+  // One stored block holds at most 65535 bytes and costs 5 more: these kits
+  // end one byte before, on and after a read block.
+  for (const std::size_t size : {kDecompressBlock - 1, kDecompressBlock, kDecompressBlock + 1}) {
     SCOPED_TRACE(size);
-    const std::string data = TestData(size - 5, static_cast<std::uint32_t>(size), 0);
+    const std::size_t blocks = (size + 65539) / 65540;
+    const std::string data = TestData(size - 5 * blocks, static_cast<std::uint32_t>(size), 0);
     ASSERT_EQ(StoredBlocks(data).size(), size);
-    EXPECT_EQ(run(StoredBlocks(data)), 0u);
-    EXPECT_TRUE(output == data);
+    EXPECT_EQ(Unpack(StoredBlocks(data)), 0u);
+    EXPECT_TRUE(output_ == data);
+    EXPECT_EQ(read_.load(), size);
   }
+  // Whatever follows the stream is neither decoded nor read past the block
+  // that holds the stream's end.
   const std::string data = TestData(3 << 20) + std::string(2 << 20, 'z');
   const std::string stream = DeflateRaw(data, 6);
-  for (const std::string& tail : {std::string("x"), TestData(200000, 7, 0), DeflateRaw("more")}) {
-    EXPECT_EQ(run(stream + tail), 0u);  // trailing bytes are ignored
-    EXPECT_TRUE(output == data);
+  for (const std::string& tail :
+       {std::string("x"), DeflateRaw("more"), "\x07" + TestData(6 << 20, 7, 0)}) {
+    EXPECT_EQ(Unpack(stream + tail), 0u);
+    EXPECT_TRUE(output_ == data);
+    EXPECT_LE(read_.load(), (stream.size() / kDecompressBlock + 1) * kDecompressBlock);
   }
-  for (const std::size_t keep : {stream.size() / 3, stream.size() * 2 / 3}) {
-    EXPECT_EQ(run(stream.substr(0, keep)), 0u);  // a cut stream is no error here
-    EXPECT_LT(output.size(), data.size());
-    EXPECT_TRUE(output == data.substr(0, output.size()));
-  }
-  // Bad data is code 13: a gzip file rather than a raw stream.
-  EXPECT_EQ(run(std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) + DeflateRaw("gz")),
-            13u);
-  // Good non-final blocks over several windows that just stop (a cut
-  // stream), then the same followed by the reserved block type.
-  const std::string noise = TestData(150000, 7, 0);
-  std::string blocks = StoredBlocks(noise, 40000);
-  blocks[blocks.size() - noise.size() % 40000 - 5] = '\0';
-  ASSERT_EQ(run(blocks), 0u);
-  EXPECT_TRUE(output == noise);
-  EXPECT_EQ(run(blocks + '\x07' + TestData(100, 8, 0)), kErrorInvalidData);
-  EXPECT_EQ(output.size(), noise.size());
 }
+
+TEST_P(DecompressTest, DamagedAndCutStreams) {
+  const std::string data = TestData(3 << 20);
+  const std::string stream = DeflateRaw(data, 6);
+  const std::string noise = TestData(150000, 7, 0);
+  std::string unfinished = StoredBlocks(noise, 40000);  // no block is the final one
+  unfinished[unfinished.size() - noise.size() % 40000 - 5] = '\0';
+  const std::pair<const char*, std::string> cases[] = {
+      {"empty file", ""},
+      {"cut after one byte", stream.substr(0, 1)},
+      {"cut in the middle", stream.substr(0, stream.size() / 2)},
+      {"cut one byte short", stream.substr(0, stream.size() - 1)},
+      {"good blocks that just stop", unfinished},
+      {"reserved block type after good blocks", unfinished + '\x07' + TestData(100, 8, 0)},
+      {"gzip wrapper", "\x1f\x8b\x08" + std::string(7, '\0') + DeflateRaw("gz")},
+      {"zlib wrapper", "\x78\x9c" + DeflateRaw("zlib")},
+  };
+  for (const auto& [what, kit] : cases) {
+    SCOPED_TRACE(what);
+    EXPECT_EQ(Unpack(kit), kErrorInvalidData);
+  }
+}
+
+TEST_P(DecompressTest, OutputBoundsAndCancel) {
+  const std::string data = TestData(5 << 20);
+  const std::string kit = DeflateRaw(data, 1);
+  struct Case {
+    const char* what;
+    std::uint64_t maxOutput, spaceLimit;
+    ErrorCode expected;
+  };
+  const std::uint64_t n = data.size();
+  for (const Case& c : {Case{"exactly the most", n, n, 0u}, Case{"one byte too many", n - 1, n,
+                                                                   kErrorInvalidData},
+                        Case{"exactly the room", n + 5, n, 0u},
+                        Case{"one byte more than the room", n + 5, n - 1, kErrorDiskFull}}) {
+    SCOPED_TRACE(c.what);
+    DecompressOptions options;
+    options.maxOutput = c.maxOutput;
+    options.spaceLimit = c.spaceLimit;
+    EXPECT_EQ(Unpack(kit, options), c.expected);
+    // Nothing beyond a bound reaches the disk.
+    EXPECT_LE(output_.size(), std::min(c.maxOutput, c.spaceLimit));
+  }
+  const std::atomic<bool> cancel{true};
+  DecompressOptions options;
+  options.cancel = &cancel;
+  EXPECT_EQ(Unpack(kit, options), kErrorCancelled);
+  EXPECT_EQ(output_, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, DecompressTest, testing::ValuesIn(BuiltInflateBackends()),
+                         [](const testing::TestParamInfo<InflateBackend>& param) {
+                           return param.param == InflateBackend::kIsal ? "isal" : "zlib";
+                         });
 
 }  // namespace
 }  // namespace ordx::kittest

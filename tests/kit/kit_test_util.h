@@ -1,6 +1,6 @@
 // Shared pieces of the kit tests: a fixture that gives each test its own
 // temporary directory (and TMPDIR), checks that no descriptor leaks and
-// that nothing named "kpx*" stays behind, plus deterministic test data.
+// that nothing is left in TMPDIR, plus deterministic test data.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -49,18 +49,15 @@ class KitTest : public ::testing::Test {
   // Checked after the derived fixtures' members (open readers) are gone.
   ~KitTest() override {
     EXPECT_EQ(ListDirectory("/proc/self/fd").size(), descriptors_) << "a descriptor leaked";
+    EXPECT_EQ(LeftInTmp(), 0) << "something was left in TMPDIR";
     setenv("TMPDIR", oldTmpdir_.c_str(), 1);
     std::filesystem::remove_all(root_);
   }
 
   std::string Path(const std::string& name) const { return root_ + "/" + name; }
 
-  // Files in the temporary directory whose names start with "kpx".
-  int KpxCount() const {
-    int count = 0;
-    for (const std::string& n : ListDirectory(tmp_)) count += n.rfind("kpx", 0) == 0;
-    return count;
-  }
+  // Entries of any kind in the temporary directory.
+  int LeftInTmp() const { return static_cast<int>(ListDirectory(tmp_).size()); }
 
   std::string oldTmpdir_, root_, tmp_;
   std::size_t descriptors_ = ListDirectory("/proc/self/fd").size();
