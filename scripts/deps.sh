@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libgtk2.0-dev zlib1g-dev
+  libgtk2.0-dev zlib1g-dev libisal-dev
   libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils
   fonts-dejavu-core fonts-droid-fallback

@@ -9,8 +9,8 @@ namespace ordx {
 ErrorCode DecompressKit(Handle kit, Handle out, const DecompressOptions& options) {
   const std::unique_ptr<RawInflater> inflater = MakeRawInflater(options.backend);
   if (!inflater) return kErrorInvalidData;
-  const auto input = std::make_unique<std::uint8_t[]>(kDecompressBlock);
-  const auto output = std::make_unique<std::uint8_t[]>(kDecompressBlock);
+  const auto input = std::make_unique_for_overwrite<std::uint8_t[]>(kDecompressBlock);
+  const auto output = std::make_unique_for_overwrite<std::uint8_t[]>(kDecompressBlock);
 
   std::uint64_t readAt = 0;   // next kit byte to read
   std::uint64_t written = 0;  // unpacked bytes already in `out`

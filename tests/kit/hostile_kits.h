@@ -98,7 +98,7 @@ inline void WriteHugeRecordKit(const std::string& path, std::uint32_t recordByte
 
 // A valid kit without texts or entries whose data region is `zeros` zero bytes.
 inline void WriteZerosKit(const std::string& path, std::uint64_t zeros) {
-  StreamedKit kit(path, 9);
+  StreamedKit kit(path, 6);
   std::string head;
   for (const std::uint32_t v : {0u, 0u, 0u, 0u, 0u}) PutU32(&head, v);
   kit.Write(head);
