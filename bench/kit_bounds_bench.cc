@@ -1,0 +1,159 @@
+// Time and peak memory of opening hostile kits: each kit is made once, then
+// opened by a fresh process of this program (so its peak resident size is
+// its own), a few times. Prints figures; never fails a build.
+//
+//   kit_bounds_bench [RUNS]      (default 3; TMPDIR holds the kits)
+// Run as root, the zeros case also gets a small tmpfs as its TMPDIR.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "hostile_kits.h"
+#include "kit/kit_limits.h"
+#include "kit/kit_reader.h"
+#include "text/convert.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace ordx;
+using namespace ordx::kittest;
+
+long OwnPeakRss() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
+
+// Child: opens the kit, prints "code entries peak-KiB".
+int ChildMain(const char* kit) {
+  KitReader reader;
+  const ErrorCode rc = reader.Open(ToWide(NarrowString(kit)));
+  std::printf("%u %zu %ld\n", rc, reader.entries().size(), OwnPeakRss());
+  return 0;
+}
+
+struct Run {
+  double ms = 0;
+  unsigned code = 0;
+  std::size_t entries = 0;
+  long peakKib = 0;
+  bool ok = false;
+};
+
+Run OpenInChild(const std::string& self, const std::string& kit, const std::string& report,
+                const std::string& tmpdir) {
+  std::vector<std::string> args{self, "--child", kit};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env{"TMPDIR=" + tmpdir};
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::strncmp(*e, "TMPDIR=", 7) != 0) env.emplace_back(*e);
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  Run run;
+  const auto t0 = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  int status = 0;
+  const bool started =
+      posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
+  posix_spawn_file_actions_destroy(&actions);
+  if (!started || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return run;
+  run.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  std::ifstream in(report);
+  run.ok = static_cast<bool>(in >> run.code >> run.entries >> run.peakKib);
+  return run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--child") == 0) return ChildMain(argv[2]);
+  const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 3;
+  const char* tmp = std::getenv("TMPDIR");
+  std::string dir = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bounds.XXXXXX";
+  if (mkdtemp(dir.data()) == nullptr) {
+    std::perror("mkdtemp");
+    return 1;
+  }
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  const std::string kit = dir + "/ordx.dkt";
+  const std::string report = dir + "/report";
+  const std::string unpack = dir + "/tmp";
+  std::filesystem::create_directory(unpack);
+  const std::string small = dir + "/small";
+  std::filesystem::create_directory(small);
+  const bool haveSmall = mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64m,mode=0700") == 0;
+
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    std::string tmpdir;
+  };
+  const std::vector<Case> cases = {
+      {"FIFO named ordx.dkt", [&] { mkfifo(kit.c_str(), 0600); }, unpack},
+      {"10,000,000 entries", [&] { WriteManyEntriesKit(kit, 10000000); }, unpack},
+      {"1,000,000 entries (the most)", [&] { WriteManyEntriesKit(kit, kMaxKitEntries); }, unpack},
+      {"one record of 256 MiB", [&] { WriteHugeRecordKit(kit, 256u << 20); }, unpack},
+      {"a name 2,100 levels deep",
+       [&] { WriteKit(kit, KitBuilder().AddFile(LevelledName(2100, 1), "x").Build()); }, unpack},
+      {"3 GiB of zeros, TMPDIR a 64 MiB tmpfs", [&] { WriteZerosKit(kit, 3ull << 30); },
+       haveSmall ? small : std::string()},
+  };
+  std::printf("kit bounds bench: %d runs each, median time and largest peak RSS of the opening "
+              "process; kits in %s\n", runs, dir.c_str());
+  std::printf("  %-40s %10s %9s %6s %10s %10s\n", "case", "kit bytes", "result", "entries", "time ms",
+              "peak KiB");
+  for (const Case& c : cases) {
+    if (c.tmpdir.empty()) {
+      std::printf("  %-40s skipped: no tmpfs could be mounted (needs root)\n", c.what);
+      continue;
+    }
+    std::filesystem::remove(kit);
+    c.make();
+    const auto size = std::filesystem::is_regular_file(kit) ? std::filesystem::file_size(kit) : 0;
+    std::vector<double> times;
+    Run last;
+    long peak = 0;
+    for (int r = 0; r < runs; ++r) {
+      last = OpenInChild(self, kit, report, c.tmpdir);
+      if (!last.ok) break;
+      times.push_back(last.ms);
+      peak = std::max(peak, last.peakKib);
+    }
+    if (!last.ok) {
+      std::printf("  %-40s the opening process failed\n", c.what);
+      continue;
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("  %-40s %10llu %9u %6zu %10.1f %10ld\n", c.what,
+                static_cast<unsigned long long>(size), last.code, last.entries,
+                times[times.size() / 2], peak);
+  }
+  if (haveSmall) umount2(small.c_str(), MNT_DETACH);
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+  return 0;
+}
