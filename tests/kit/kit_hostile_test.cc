@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -120,6 +121,38 @@ TEST_F(KitHostileTest, KitTruncatedWhileUnpacking) {
   SetFaultHook(nullptr);
   cutter.join();
   EXPECT_TRUE(done) << "the kit was not cut while it was unpacked";
+  EXPECT_EQ(LeftInTmp(), 0);
+}
+
+TEST_F(KitHostileTest, CancelFromAnotherThread) {
+  const std::string kit = Path("ordx.dkt");
+  WriteKit(kit, KitBuilder().AddFile(u"noise", TestData(4 << 20, 9, 0)).Build(), 1);
+  // The canceller acts once the progress shows the first block read; the
+  // unpacking waits for it before its second read.
+  std::atomic<bool> cancel{false};
+  std::atomic<std::uint64_t> progress{0};
+  std::atomic<bool> cancelled{false};
+  std::thread canceller([&] {
+    const auto until = std::chrono::steady_clock::now() + kDeadline;
+    while (progress.load() < kDecompressBlock && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    cancel = true;
+    cancelled = true;
+  });
+  int reads = 0;
+  SetFaultHook([&](FileOp op, const WideString&) {
+    if (op == FileOp::kReadFile && ++reads == 2) {
+      const auto until = std::chrono::steady_clock::now() + kDeadline;
+      while (!cancelled && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return 0u;
+  });
+  EXPECT_EQ(reader_->Open(W(kit), &cancel, &progress), kErrorCancelled);
+  SetFaultHook(nullptr);
+  canceller.join();
+  EXPECT_EQ(progress.load(), 2u * kDecompressBlock);
+  EXPECT_EQ(reader_->file(), kInvalidHandle);
   EXPECT_EQ(LeftInTmp(), 0);
 }
 
