@@ -116,19 +116,27 @@ int main(int argc, char** argv) {
       {"FIFO named ordx.dkt", [&] { mkfifo(kit.c_str(), 0600); }, unpack},
       {"10,000,000 entries", [&] { WriteManyEntriesKit(kit, 10000000); }, unpack},
       {"1,000,000 entries (the most)", [&] { WriteManyEntriesKit(kit, kMaxKitEntries); }, unpack},
+      {"1,000,000 entries, names using the text budget",
+       [&] {
+         WriteManyEntriesKit(kit, kMaxKitEntries,
+                             std::u16string(kMaxTotalTextUnits / kMaxKitEntries, u'n'));
+       },
+       unpack},
       {"one record of 256 MiB", [&] { WriteHugeRecordKit(kit, 256u << 20); }, unpack},
       {"a name 2,100 levels deep",
        [&] { WriteKit(kit, KitBuilder().AddFile(LevelledName(2100, 1), "x").Build()); }, unpack},
+      {"5 GiB of zeros, TMPDIR with room (writes 4 GiB)", [&] { WriteZerosKit(kit, 5ull << 30); },
+       unpack},
       {"3 GiB of zeros, TMPDIR a 64 MiB tmpfs", [&] { WriteZerosKit(kit, 3ull << 30); },
        haveSmall ? small : std::string()},
   };
   std::printf("kit bounds bench: %d runs each, median time and largest peak RSS of the opening "
               "process; kits in %s\n", runs, dir.c_str());
-  std::printf("  %-40s %10s %9s %6s %10s %10s\n", "case", "kit bytes", "result", "entries", "time ms",
+  std::printf("  %-50s %10s %9s %6s %10s %10s\n", "case", "kit bytes", "result", "entries", "time ms",
               "peak KiB");
   for (const Case& c : cases) {
     if (c.tmpdir.empty()) {
-      std::printf("  %-40s skipped: no tmpfs could be mounted (needs root)\n", c.what);
+      std::printf("  %-50s skipped: no tmpfs could be mounted (needs root)\n", c.what);
       continue;
     }
     std::filesystem::remove(kit);
@@ -144,11 +152,11 @@ int main(int argc, char** argv) {
       peak = std::max(peak, last.peakKib);
     }
     if (!last.ok) {
-      std::printf("  %-40s the opening process failed\n", c.what);
+      std::printf("  %-50s the opening process failed\n", c.what);
       continue;
     }
     std::sort(times.begin(), times.end());
-    std::printf("  %-40s %10llu %9u %6zu %10.1f %10ld\n", c.what,
+    std::printf("  %-50s %10llu %9u %6zu %10.1f %10ld\n", c.what,
                 static_cast<unsigned long long>(size), last.code, last.entries,
                 times[times.size() / 2], peak);
   }

@@ -69,14 +69,15 @@ class StreamedKit {
   std::string out_;
 };
 
-// `count` entries named "a", no texts, no data: 26 container bytes each.
-inline void WriteManyEntriesKit(const std::string& path, std::uint32_t count) {
+// `count` entries all named `name`, no texts, no data.
+inline void WriteManyEntriesKit(const std::string& path, std::uint32_t count,
+                                std::u16string_view name = u"a") {
   StreamedKit kit(path);
   std::string head;
   for (const std::uint32_t v : {1u, 0u, count}) PutU32(&head, v);
   kit.Write(head);
   std::string body;
-  PutString(&body, u"a");
+  PutString(&body, name);
   body.append(16, '\0');
   kit.WriteRepeated(KitBuilder::Record(body), count);
   kit.Finish();
