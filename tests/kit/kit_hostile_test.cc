@@ -151,7 +151,9 @@ TEST_F(KitHostileTest, CancelFromAnotherThread) {
   EXPECT_EQ(reader_->Open(W(kit), &cancel, &progress), kErrorCancelled);
   SetFaultHook(nullptr);
   canceller.join();
-  EXPECT_EQ(progress.load(), 2u * kDecompressBlock);
+  // Stopped within a block of the cancel: at most the block read meanwhile.
+  EXPECT_GE(progress.load(), kDecompressBlock);
+  EXPECT_LE(progress.load(), 2u * kDecompressBlock);
   EXPECT_EQ(reader_->file(), kInvalidHandle);
   EXPECT_EQ(LeftInTmp(), 0);
 }
