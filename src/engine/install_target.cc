@@ -28,14 +28,15 @@ ErrorCode InstallTarget::Acquire(const WideString& directory) {
   record_.root = path == u"/" ? path : path + u"/";
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
     std::vector<WideString> made;
-    ErrorCode code = CreateTargetLevels(path, &made);
+    std::vector<DirectoryTime> times;
+    ErrorCode code = CreateTargetLevels(path, &made, &times);
     ScopedHandle dir;
     if (code == kErrorSuccess) code = OpenDirectory(path, &dir);
     // Busy: another installation holds it, and what it holds is not ours
     // to change; levels made just now (by a race) go again.
     if (code == kErrorSuccess) code = TryLockExclusive(dir.get());
     if (code != kErrorSuccess) {
-      RemoveTargetLevels(made);
+      RemoveTargetLevels(made, times);
       return code;
     }
     // The path may have been replaced between open and lock: the lock must
@@ -44,6 +45,7 @@ ErrorCode InstallTarget::Acquire(const WideString& directory) {
     directory_.Reset(dir.Release());
     record_.rootDirectory = directory_.get();
     record_.targetLevels = made;
+    record_.outerTimes = times;
     code = Recover();
     if (code == kErrorSuccess && !record_.targetLevels.empty()) code = BeginChanges();
     if (code != kErrorSuccess) {
@@ -51,7 +53,7 @@ ErrorCode InstallTarget::Acquire(const WideString& directory) {
       // undone stays as it is.
       finished_ = true;
       notRestored_ = code == kErrorNotRestored;
-      if (code != kErrorNotRestored) RemoveTargetLevels(made);
+      if (code != kErrorNotRestored) RemoveTargetLevels(made, times);
       directory_.Close();
       return code;
     }
@@ -87,6 +89,9 @@ ErrorCode InstallTarget::Recover() {
   interrupted.targetLevels.insert(interrupted.targetLevels.end(), record_.targetLevels.begin(),
                                   record_.targetLevels.end());
   record_.targetLevels = std::move(interrupted.targetLevels);
+  interrupted.outerTimes.insert(interrupted.outerTimes.end(), record_.outerTimes.begin(),
+                                record_.outerTimes.end());
+  record_.outerTimes = std::move(interrupted.outerTimes);
   recovered_ = true;
   return kErrorSuccess;
 }
@@ -94,20 +99,27 @@ ErrorCode InstallTarget::Recover() {
 ErrorCode InstallTarget::BeginChanges() {
   if (journal_.open()) return kErrorSuccess;
   if (!held()) return kErrorInvalidHandle;
-  // The root's time before the transaction directory changes it.
+  // The root's time before the transaction directory changes it, kept in
+  // memory first so that a rollback of this process puts it back whatever
+  // happens to the journal.
   NodeInfo root;
   ErrorCode code = InspectHandle(directory_.get(), &root);
-  if (code == kErrorSuccess) code = journal_.Create(directory_.get());
+  if (code != kErrorSuccess) return code;
+  if (record_.timedDirectories.insert(WideString()).second) {
+    record_.directoryTimes.push_back({WideString(), root.modified});
+  }
+  code = journal_.Create(directory_.get());
   if (code != kErrorSuccess) return code;
   record_.journal = &journal_;
-  for (const WideString& level : record_.targetLevels) {
-    code = journal_.Append({JournalRecord::kLevel, 0, 0, level});
-    if (code != kErrorSuccess) return code;
+  code = journal_.Append({JournalRecord::kTime, static_cast<std::uint64_t>(root.modified.seconds),
+                          static_cast<std::uint64_t>(root.modified.nanoseconds), WideString()});
+  for (std::size_t i = 0; code == kErrorSuccess && i < record_.outerTimes.size(); ++i) {
+    const DirectoryTime& outer = record_.outerTimes[i];
+    code = journal_.Append({JournalRecord::kOuterTime, static_cast<std::uint64_t>(outer.stamp.seconds),
+                            static_cast<std::uint64_t>(outer.stamp.nanoseconds), outer.relative});
   }
-  if (record_.timedDirectories.insert(WideString()).second) {
-    code = journal_.Append({JournalRecord::kTime, static_cast<std::uint64_t>(root.modified.seconds),
-                            static_cast<std::uint64_t>(root.modified.nanoseconds), WideString()});
-    record_.directoryTimes.push_back({WideString(), root.modified});
+  for (std::size_t i = 0; code == kErrorSuccess && i < record_.targetLevels.size(); ++i) {
+    code = journal_.Append({JournalRecord::kLevel, 0, 0, record_.targetLevels[i]});
   }
   return code;
 }
@@ -116,9 +128,9 @@ ErrorCode InstallTarget::Commit() {
   if (journal_.open()) {
     // The new files reach the disk before the backups go: a power cut after
     // this point cannot leave empty files under the kit's names.
-    const ErrorCode code = SyncFileSystem(directory_.get());
+    ErrorCode code = SyncFileSystem(directory_.get());
+    if (code == kErrorSuccess) code = journal_.Remove(directory_.get());
     if (code != kErrorSuccess) return code;
-    journal_.Remove(directory_.get());
   }
   record_.journal = nullptr;
   finished_ = true;
@@ -132,11 +144,16 @@ bool InstallTarget::Rollback() {
     notRestored_ = true;
     return false;
   }
-  journal_.Remove(directory_.get());
+  if (journal_.Remove(directory_.get()) != kErrorSuccess) {
+    // Everything is back, but the journal stays: the next run undoes the
+    // same steps again, which finds nothing left to do.
+    return true;
+  }
   record_.journal = nullptr;
   RestoreDirectoryTimes(record_);
-  RemoveTargetLevels(record_.targetLevels);
+  RemoveTargetLevels(record_.targetLevels, record_.outerTimes);
   record_.targetLevels.clear();
+  record_.outerTimes.clear();
   return true;
 }
 

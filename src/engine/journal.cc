@@ -33,7 +33,7 @@ bool TakeNumber(const std::string& bytes, std::size_t* at, std::uint64_t* out) {
 }
 
 bool KnownKind(char kind) {
-  for (const char k : {'L', 'D', 'M', 'T', 'N', 'S'}) {
+  for (const char k : {'L', 'A', 'D', 'M', 'T', 'N', 'S'}) {
     if (kind == k) return true;
   }
   return false;
@@ -108,14 +108,16 @@ ErrorCode Journal::Append(const JournalRecord& record) {
                    nullptr);
 }
 
-void Journal::Remove(Handle root) {
+ErrorCode Journal::Remove(Handle root) {
   file_.Close();
-  if (!open()) return;
+  if (!open()) return kErrorSuccess;
   // Without the journal nothing is left to undo: what remains are backups
   // of files the run has replaced for good.
-  if (UnlinkAt(directory_.get(), kJournalFile) > kErrorFileNotFound) return;
+  const ErrorCode code = UnlinkAt(directory_.get(), kJournalFile);
+  if (code != kErrorSuccess && code != kErrorFileNotFound) return code;
   directory_.Close();
   DeleteTreeAt(root, kTransactionDirectory);
+  return kErrorSuccess;
 }
 
 ErrorCode ReadJournal(Handle directory, std::vector<JournalRecord>* out) {

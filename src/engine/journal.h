@@ -21,6 +21,7 @@ bool IsTransactionEntry(const WideString& name);
 struct JournalRecord {
   enum Kind : char {
     kLevel = 'L',      // the run made this level of the target path (absolute)
+    kOuterTime = 'A',  // time of the existing directory (absolute) a level was made in
     kDirectory = 'D',  // about to make this directory (relative to the root)
     kTime = 'M',       // this directory's time before the run changed it: a = s, b = ns
     kTemporary = 'T',  // about to create this temporary file
@@ -59,8 +60,9 @@ class Journal {
   // Appends one record; the step it announces must not run when this fails.
   ErrorCode Append(const JournalRecord& record);
   // Removes the journal file first (the commit point), then every other
-  // name in the directory, then the directory. Failures leave the rest.
-  void Remove(Handle root);
+  // name in the directory, then the directory. A journal that cannot be
+  // removed is a failure (it would undo the run later); the rest is tidying.
+  ErrorCode Remove(Handle root);
   bool open() const { return directory_.get() != kInvalidHandle; }
   Handle directory() const { return directory_.get(); }
 

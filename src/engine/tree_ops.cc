@@ -3,6 +3,8 @@
 // written, moved or removed through a link that leads out of the root.
 #include "engine/tree_ops.h"
 
+#include <algorithm>
+
 namespace ordx {
 
 RollbackRecord RecordFromJournal(const std::vector<JournalRecord>& records) {
@@ -12,8 +14,13 @@ RollbackRecord RecordFromJournal(const std::vector<JournalRecord>& records) {
       case JournalRecord::kLevel:
         record.targetLevels.push_back(r.path);
         break;
+      case JournalRecord::kOuterTime:
+        record.outerTimes.push_back(
+            {r.path, FileStamp{static_cast<std::int64_t>(r.a), static_cast<std::int64_t>(r.b)}});
+        break;
       case JournalRecord::kDirectory:
         record.createdDirectories.push_back(r.path);
+        record.timedDirectories.insert(r.path);
         break;
       case JournalRecord::kTime:
         if (record.timedDirectories.insert(r.path).second) {
@@ -70,22 +77,34 @@ ErrorCode CreateDirectoryTree(RollbackRecord* record, const WideString& relative
     code = record->journal->Append({JournalRecord::kDirectory, 0, 0, level});
     if (code != kErrorSuccess) return code;
     record->createdDirectories.push_back(level);
+    // Its own time does not matter: a rollback removes it.
+    record->timedDirectories.insert(level);
     return kErrorSuccess;
   };
   return OpenBeneath(record->rootDirectory, relative, &beforeMake, out);
 }
 
-ErrorCode CreateTargetLevels(const WideString& path, std::vector<WideString>* made) {
+ErrorCode CreateTargetLevels(const WideString& path, std::vector<WideString>* made,
+                             std::vector<DirectoryTime>* times) {
   std::size_t begin = 0;  // where the current name starts
   for (std::size_t i = 0; i <= path.length(); ++i) {
     if (i < path.length() && path[i] != u'/') continue;
-    const WideString name = path.substr(begin, i - begin);
+    const std::size_t nameStart = begin;
+    const WideString name = path.substr(nameStart, i - nameStart);
     begin = i + 1;
     if (name.empty() || name == u"." || name == u"..") continue;
     // Each level as typed, so that "a/../b" makes "a" and then "b" beside it.
     const WideString level = path.substr(0, i);
+    FileStamp stamp;
+    if (GetModified(level, &stamp) == kErrorSuccess) continue;  // there already
+    const WideString above = path.substr(0, nameStart > 0 ? nameStart - 1 : 0);
+    const bool timed = GetModified(above.empty() ? WideString(u"/") : above, &stamp) == kErrorSuccess;
     const ErrorCode code = MakeDirectoryAt(kCurrentDirectory, level, 0777);
     if (code == kErrorSuccess) {
+      // The first level made in an existing directory changes its time.
+      if (timed && std::find(made->begin(), made->end(), above) == made->end()) {
+        times->push_back({above, stamp});
+      }
       made->push_back(level);
     } else if (code != kErrorAlreadyExists) {
       return kErrorFileNotFound;
@@ -94,9 +113,13 @@ ErrorCode CreateTargetLevels(const WideString& path, std::vector<WideString>* ma
   return kErrorSuccess;
 }
 
-void RemoveTargetLevels(const std::vector<WideString>& levels) {
+void RemoveTargetLevels(const std::vector<WideString>& levels,
+                        const std::vector<DirectoryTime>& times) {
   for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
     RemoveDirectoryAt(kCurrentDirectory, *it);
+  }
+  for (const DirectoryTime& time : times) {
+    SetModified(time.relative.empty() ? WideString(u"/") : time.relative, time.stamp);
   }
 }
 

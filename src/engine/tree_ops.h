@@ -33,11 +33,15 @@ struct RollbackRecord {
   Handle rootDirectory = kInvalidHandle;   // the open (and locked) root; not owned
   Journal* journal = nullptr;              // null until the run's first change; not owned
   std::vector<WideString> targetLevels;    // levels of the root path made, uppermost first
+  // Times of existing directories above the root that received a new level.
+  std::vector<DirectoryTime> outerTimes;
   std::vector<WideString> createdDirectories;  // relative, uppermost first
   std::vector<CreatedFile> createdFiles;
   std::vector<SavedFile> savedFiles;
   std::vector<WideString> temporaries;     // relative names of temporary files
   std::vector<DirectoryTime> directoryTimes;
+  // Directories whose time is recorded, or that the run made (whose time
+  // nobody needs back).
   std::set<WideString> timedDirectories;
   std::uint64_t nextBackup = 0;
 };
@@ -61,11 +65,15 @@ ErrorCode CreateDirectoryTree(RollbackRecord* record, const WideString& relative
                               ScopedHandle* out);
 
 // Makes the missing levels of an absolute target path, each once, from the
-// top; `made` receives the levels made, uppermost first. 0, or 2 for every
-// failure.
-ErrorCode CreateTargetLevels(const WideString& path, std::vector<WideString>* made);
-// Removes the levels (deepest first) that are empty.
-void RemoveTargetLevels(const std::vector<WideString>& levels);
+// top; `made` receives the levels made, uppermost first, and `times` the
+// earlier times of the existing directories they were made in. 0, or 2 for
+// every failure.
+ErrorCode CreateTargetLevels(const WideString& path, std::vector<WideString>* made,
+                             std::vector<DirectoryTime>* times);
+// Removes the levels (deepest first) that are empty, then sets the times
+// of the directories they were made in back.
+void RemoveTargetLevels(const std::vector<WideString>& levels,
+                        const std::vector<DirectoryTime>& times);
 
 // Undoes the record in the safe order: the temporary files, the files the
 // run created (those still of its inode), the directories it made (deepest
