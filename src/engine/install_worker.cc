@@ -33,8 +33,13 @@ WideString Canonical(const WideString& path) {
 // entry's sub-second part would rewrite such a file on every run.
 FILETIME WholeSeconds(FILETIME time) { return time - time % kFileTimeTicksPerSecond; }
 
-// The temporary name of entry `index` beside its final name.
-WideString TemporaryName(std::size_t index) {
+// The temporary name beside the final name `leaf` of entry `index`: the
+// leaf behind a fixed prefix, or the entry's number where that would be too
+// long a name.
+WideString TemporaryName(std::size_t index, const WideString& leaf) {
+  constexpr std::size_t kMaxName = 255;
+  const WideString prefixed = u".ordx-new." + leaf;
+  if (ToNarrow(prefixed).length() <= kMaxName) return prefixed;
   return u".ordx-new-" + ToWide(NarrowString(std::to_string(index).c_str()));
 }
 
@@ -158,7 +163,7 @@ ErrorCode InstallWorker::InstallEntry(InstallTarget* target, KitReader* kit, std
   if (code != kErrorSuccess) return code;
 
   // Written beside its final name, so that the name never holds a part.
-  const WideString temporary = TemporaryName(index);
+  const WideString temporary = TemporaryName(index, leaf);
   const WideString temporaryPath = Join(parentPath, temporary);
   code = journal->Append({JournalRecord::kTemporary, 0, 0, temporaryPath});
   if (code != kErrorSuccess) return code;

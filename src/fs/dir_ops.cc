@@ -268,13 +268,14 @@ ErrorCode CopyRange(Handle in, std::uint64_t offset, Handle out, std::uint64_t s
       }
     } else {
       done = ::pread(in, buffer, std::min<std::size_t>(want, bufferSize), position);
-      if (done > 0) {
-        std::uint32_t written = 0;
-        const ErrorCode code = WriteFile(out, buffer, static_cast<std::uint32_t>(done), &written,
-                                         nullptr);
-        if (code != kErrorSuccess) return code;
-        position += done;
+      for (ssize_t put = 0; done > 0 && put < done;) {
+        const ssize_t n = ::write(out, static_cast<const char*>(buffer) + put,
+                                  static_cast<std::size_t>(done - put));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return FailAt(n < 0 ? errno : ENOSPC, out, WideString());
+        put += n;
       }
+      if (done > 0) position += done;
     }
     if (done < 0) {
       if (errno == EINTR) continue;

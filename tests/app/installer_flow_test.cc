@@ -207,12 +207,14 @@ TEST_F(InstallerFlowTest, TypedDirectoryIsInstalledAndFinishOpensItsDescription)
   Click(dlg.nextButton());
   ASSERT_EQ(dlg.pageId(), kPageSuccess);
   ExpectStandardFilesIn(target + "/");
-  EXPECT_EQ(Registered(), "ConfigurationTemplatesLocation=" + target + "\n");
+  // A relative directory is taken against the working directory.
+  const std::string absolute = std::filesystem::current_path().string() + "/" + target;
+  EXPECT_EQ(Registered(), "ConfigurationTemplatesLocation=" + absolute + "\n");
   EXPECT_FALSE(guitest::PathExists(sandbox_->defaultTarget()));
   Click(dlg.nextButton());
   setenv("PATH", oldPath.c_str(), 1);
   EXPECT_EQ(dlg.window(), nullptr);
-  EXPECT_EQ(guitest::ReadFileBytes(log), "1|./" + target + "/TradeLite/2.1.4/docs/readme_de.html|");
+  EXPECT_EQ(guitest::ReadFileBytes(log), "1|" + absolute + "/TradeLite/2.1.4/docs/readme_de.html|");
 }
 
 // Interactive or silent, a failed copy is rolled back and reported in an
