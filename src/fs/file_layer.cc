@@ -525,14 +525,6 @@ ErrorCode CreateDirectory(const WideString& path) {
   return kErrorSuccess;
 }
 
-ErrorCode CreatePrivateDirectory(const WideString& path) {
-  if (const ErrorCode fault = InjectedFault(FileOp::kCreateDirectory, path)) return fault;
-  NarrowString narrow;
-  if (!ToPath(path, &narrow) || narrow.empty()) return kErrorInvalidParameter;
-  if (::mkdir(narrow.c_str(), 0700) == 0) return kErrorSuccess;
-  return errno == EEXIST ? kErrorAlreadyExists : ErrnoToCode(errno);
-}
-
 ErrorCode MoveFile(const WideString& source, const WideString& destination) {
   if (const ErrorCode fault = InjectedFault(FileOp::kMoveFile, source)) return fault;
   NarrowString from;

@@ -143,11 +143,6 @@ ErrorCode GetFileSizeByName(const WideString& path, std::uint64_t* out);
 // Creates the directory and every missing parent. 183 when it already names
 // a directory, 2 when it cannot be made, 87 for other failures.
 ErrorCode CreateDirectory(const WideString& path);
-// Makes one private directory (mode 0700) with a plain mkdir that never
-// reuses an existing name: 183 when the name exists in any form (a link is
-// not followed), 2 when the parent is missing, 87 otherwise. Reported to the
-// fault hook as FileOp::kCreateDirectory.
-ErrorCode CreatePrivateDirectory(const WideString& path);
 // Renames; across file systems runs "mv" with an argument vector. 2 only
 // when the source does not exist; any other failure 87.
 ErrorCode MoveFile(const WideString& source, const WideString& destination);
