@@ -11,6 +11,10 @@
 #include <cstring>
 #include <vector>
 
+#include "app/cancel_signals.h"
+#include "config/template_locations.h"
+#include "engine/journal.h"
+#include "fs/dir_ops.h"
 #include "fs/file_layer.h"
 #include "text/convert.h"
 #include "text/utf8.h"
@@ -66,6 +70,7 @@ int CInstallerDlg::ShowMessage(const WideString& text, std::uint32_t flags) {
 }
 
 void CInstallerDlg::Run() {
+  InstallCancelSignals();
   if (!hasDisplay_) {
     if (silent_) {
       RunHeadless();
@@ -84,31 +89,48 @@ void CInstallerDlg::Run() {
     ShowMessage(LoadString("IDS_ERROR_NOTARGET"), kMbErrorOk);
     return;
   }
+  if (CancelRequested()) return;
   welcomePage_.reset();
   CreateMainWindow();
   ShowWelcomePage();
   if (silent_) {
-    StartInstall();
+    if (TakeTarget()) StartInstall();
   } else {
+    // A signal closes the window (during the copy, the progress loop rolls
+    // back first).
+    const guint watch = g_timeout_add(kPollMilliseconds * 2, OnSignalWatch, this);
     gtk_main();
+    g_source_remove(watch);
   }
 }
 
 void CInstallerDlg::RunHeadless() {
+  const auto cancelled = [this] {
+    ShowMessage(LoadString("IDS_CANCEL_FINISH"), kMbErrorOk);
+    target_.reset();  // gives up what taking the target made
+    exitStatus_ = kExitCancelled;
+  };
   if (!Prepare()) {
     exitStatus_ = kExitPreparationFailed;
     return;
   }
+  if (CancelRequested()) return cancelled();
   if (targetDir_.empty()) {
     ShowMessage(LoadString("IDS_ERROR_NOTARGET"), kMbErrorOk);
     exitStatus_ = kExitPreparationFailed;
     return;
   }
+  if (!TakeTarget()) {
+    exitStatus_ = target_ && target_->notRestored() ? kExitNotRestored : kExitPreparationFailed;
+    return;
+  }
+  if (CancelRequested()) return cancelled();
   BeginInstallation();
   ErrorCode result = 0;
   WideString text;
   std::uint32_t percent = 0;
   for (;;) {
+    if (CancelRequested()) installState_.SetCancel(true);
     installState_.Read(&result, &text, &percent);
     if (result != 0 || static_cast<std::int32_t>(percent) >= 100) break;
     g_usleep(kPollMilliseconds * 1000);
@@ -116,15 +138,54 @@ void CInstallerDlg::RunHeadless() {
   EndInstallation();
   if (result != 0) {
     ShowMessage(text, kMbErrorOk);
-    exitStatus_ = kExitInstallFailed;
+    exitStatus_ = target_ && target_->notRestored() ? kExitNotRestored
+                  : result == kErrorCancelled      ? kExitCancelled
+                                                   : kExitInstallFailed;
     return;
   }
+  // After the commit a signal waits for the registration.
   if (!RegisterTarget()) {
     ShowMessage(LoadString("IDS_ERROR_NOTREGISTERED"), kMbErrorOk);
     exitStatus_ = kExitNotRegistered;
     return;
   }
   exitStatus_ = kExitInstalled;
+}
+
+gboolean CInstallerDlg::OnSignalWatch(gpointer self) {
+  auto* dlg = static_cast<CInstallerDlg*>(self);
+  if (CancelRequested() && dlg->pageId_ != kPageProgress && dlg->window_ != nullptr) {
+    dlg->DestroyWindow();
+  }
+  return TRUE;
+}
+
+bool CInstallerDlg::TakeTarget() {
+  if (!targetDir_.empty() && targetDir_[0] != u'/') {
+    WideString cwd;
+    if (GetCurrentDirectory(&cwd) == kErrorSuccess) {
+      targetDir_ = (cwd == u"/" ? cwd : cwd + u"/") + targetDir_;
+    }
+  }
+  target_ = std::make_unique<InstallTarget>();
+  const ErrorCode code = target_->Acquire(targetDir_);
+  if (code == kErrorBusy) {
+    ShowMessage(LoadString("IDS_ERROR_BUSY"), kMbErrorOk);
+    return false;
+  }
+  if (code == kErrorNotRestored) {
+    ShowMessage(LoadString("IDS_ERROR_NOTRESTORED") + u"\n" + target_->transactionPath(),
+                kMbErrorOk);
+    return false;
+  }
+  if (code != kErrorSuccess) {
+    // A directory that cannot be made or opened: the worker tries again
+    // and reports the failure as an installation error.
+    target_.reset();
+    return true;
+  }
+  if (target_->recovered()) ShowMessage(LoadString("IDS_RECOVERED"), kMbPlainOk);
+  return true;
 }
 
 WideString CInstallerDlg::GetKitPath() const {
@@ -172,8 +233,12 @@ bool CInstallerDlg::Prepare() {
       return false;
     }
   }
-  const ErrorCode opened = kit_.Open(kitPath_);
-  if (opened != 0) {
+  ErrorCode opened = kit_.Open(kitPath_);
+  // No kit may write into the run's own transaction directory.
+  for (const KitEntry& entry : kit_.entries()) {
+    if (opened == kErrorSuccess && IsTransactionEntry(entry.name)) opened = kErrorInvalidData;
+  }
+  if (opened != kErrorSuccess) {
     // A kit that unpacks to more than the temporary directory holds is a
     // space problem, not a damaged kit.
     ShowMessage(LoadString(opened == kErrorDiskFull ? "IDS_ERROR_NOSPACE"
@@ -186,6 +251,7 @@ bool CInstallerDlg::Prepare() {
 
 void CInstallerDlg::BeginInstallation() {
   installState_.SetJob(&kit_, targetDir_);
+  installState_.SetTarget(target_.get());
   installStarted_ = true;
   const int started = workerStarter_(&installState_);
   if (started != 0) {
@@ -204,8 +270,20 @@ void CInstallerDlg::BeginInstallation() {
 void CInstallerDlg::EndInstallation() { workerThread_.Stop(); }
 
 bool CInstallerDlg::RegisterTarget() {
-  return RegisterTemplateDirectory(&templateLocations_, targetDir_, listFromAlternateFile_,
-                            alternateFileExists_);
+  // Two registrations at once would each write the list without the
+  // other's directory: a lock file beside the starter file keeps them apart.
+  const WideString starter = GetMainStarterFile();
+  ScopedHandle lock;
+  if (!starter.empty()) {
+    const std::size_t slash = starter.rfind(u'/');
+    if (slash != WideString::npos) CreateDirectory(starter.substr(0, slash));
+    LockFile(starter + u".lock", &lock);
+  }
+  const bool registered = RegisterTemplateDirectory(&templateLocations_, targetDir_,
+                                                    listFromAlternateFile_, alternateFileExists_);
+  // The target stays locked until the registration is through.
+  target_.reset();
+  return registered;
 }
 
 bool HasParentComponent(const WideString& path) {

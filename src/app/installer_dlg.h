@@ -14,6 +14,7 @@
 
 #include "config/template_locations.h"
 #include "engine/install_state.h"
+#include "engine/install_target.h"
 #include "engine/worker_thread.h"
 #include "kit/kit_reader.h"
 #include "text/cow_string.h"
@@ -37,8 +38,11 @@ inline constexpr int kPageError = 5;
 inline constexpr int kExitInstalled = 0;
 inline constexpr int kExitPreparationFailed = 1;
 inline constexpr int kExitInstallFailed = 2;
+inline constexpr int kExitCancelled = 3;
 // Installed, but the starter configuration could not be updated.
 inline constexpr int kExitNotRegistered = 4;
+// Failed, and some saved files stayed in the transaction directory.
+inline constexpr int kExitNotRestored = 5;
 // An interactive run that finds no display.
 inline constexpr int kExitNoDisplay = 1;
 
@@ -81,6 +85,11 @@ class CInstallerDlg : public CWnd {
   void ShowSuccessPage();
   void ShowErrorPage();
   void AcceptDirectory();
+  // Takes the target directory for the installation (a relative one made
+  // absolute first): locks it and undoes an interrupted run there. False,
+  // after its message, when the installation must not start (busy, or a
+  // transaction that cannot be undone).
+  bool TakeTarget();
   void StartInstall();
   void SetupFinalButtons();
   void Finish();
@@ -134,6 +143,7 @@ class CInstallerDlg : public CWnd {
   void DestroyWindow();
 
   static void OnWindowDestroyed(GtkWidget* widget, gpointer self);
+  static gboolean OnSignalWatch(gpointer self);
 
   bool listFromAlternateFile_ = false;
   bool alternateFileExists_ = false;
@@ -166,6 +176,8 @@ class CInstallerDlg : public CWnd {
   GtkWidget* fixed_ = nullptr;
   GdkPixbuf* icon_ = nullptr;
   WorkerThread workerThread_;
+  // Held from Next (or the start of a silent run) through the registration.
+  std::unique_ptr<InstallTarget> target_;
 
   bool hasDisplay_ = false;
   bool installStarted_ = false;

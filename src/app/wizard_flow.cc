@@ -3,6 +3,7 @@
 // Finish with the description document.
 #include "app/installer_dlg.h"
 
+#include "app/cancel_signals.h"
 #include "fs/file_layer.h"
 #include "text/convert.h"
 #include "text/utf8.h"
@@ -69,6 +70,8 @@ void CInstallerDlg::AcceptDirectory() {
     return;
   }
   targetDir_ = directory;
+  // Busy, or an interrupted run that cannot be undone: stay on this page.
+  if (!TakeTarget()) return;
   StartInstall();
 }
 
@@ -86,6 +89,7 @@ void CInstallerDlg::StartInstall() {
   std::int32_t shown = -1;
   const guint wake = g_timeout_add(kWakeMilliseconds, KeepWaking, nullptr);
   for (;;) {
+    if (CancelRequested()) installState_.SetCancel(true);
     installState_.Read(&result, &text, &percent);
     const std::int32_t now = static_cast<std::int32_t>(percent);
     if (window_ != nullptr && now != shown) {
@@ -99,6 +103,12 @@ void CInstallerDlg::StartInstall() {
   EndInstallation();
 
   if (result != 0) {
+    target_.reset();
+    // A signal rolled the run back: the window closes without a question.
+    if (result == kErrorCancelled && CancelRequested()) {
+      DestroyWindow();
+      return;
+    }
     ShowMessage(text, kMbErrorOk);
     if (window_ != nullptr) ShowErrorPage();
     return;

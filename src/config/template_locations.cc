@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "config/config_file.h"
+#include "fs/dir_ops.h"
 #include "fs/file_layer.h"
 #include "fs/whole_file.h"
 #include "text/convert.h"
@@ -160,9 +161,13 @@ void WriteTemplateLocations(const LocationList& list, bool alternate) {
 }
 
 bool IsDirectoryWritable(const WideString& dir) {
+  // Probing must not change the directory: its time is put back exactly.
+  FileStamp before;
+  const bool timed = GetModified(dir, &before) == kErrorSuccess;
   WideString probe;
   if (CreateFileInDirectory(dir, u"Ordo", &probe) != kErrorSuccess) return false;
   DeleteFile(probe);
+  if (timed) SetModified(dir, before);
   return true;
 }
 

@@ -53,6 +53,32 @@ void InstallState::GetJob(KitReader** kit, WideString* targetDir) {
   lock_.Unlock();
 }
 
+void InstallState::SetTarget(InstallTarget* target) {
+  lock_.Lock();
+  target_ = target;
+  lock_.Unlock();
+}
+
+InstallTarget* InstallState::GetTarget() {
+  lock_.Lock();
+  InstallTarget* const target = target_;
+  lock_.Unlock();
+  return target;
+}
+
+void InstallState::PostFailure(const SystemFailure& failure) {
+  lock_.Lock();
+  failure_ = failure;
+  lock_.Unlock();
+}
+
+SystemFailure InstallState::ReadFailure() {
+  lock_.Lock();
+  SystemFailure failure = failure_;
+  lock_.Unlock();
+  return failure;
+}
+
 void InstallState::SetCancel(bool cancel) {
   lock_.Lock();
   cancel_ = cancel;

@@ -10,6 +10,7 @@
 
 namespace ordx {
 
+class InstallTarget;
 class KitReader;
 
 // A process-private semaphore of initial value 1 used as a mutex. A wait
@@ -43,6 +44,13 @@ class InstallState {
   // with "/" or "\". The text stays as it was.
   void SetJob(KitReader* kit, const WideString& targetDir);
   void GetJob(KitReader** kit, WideString* targetDir);
+  // The held target the worker runs under (taken by the window thread
+  // before the copy); null lets the worker take one itself. Not owned.
+  void SetTarget(InstallTarget* target);
+  InstallTarget* GetTarget();
+  // The errno and path of the step a failed run stopped at.
+  void PostFailure(const SystemFailure& failure);
+  SystemFailure ReadFailure();
   void SetCancel(bool cancel);
   bool IsCancelled();
   // Worker: result, text and percent in one locked section.
@@ -53,6 +61,8 @@ class InstallState {
  private:
   SemaphoreMutex lock_;
   KitReader* kit_ = nullptr;
+  InstallTarget* target_ = nullptr;
+  SystemFailure failure_;
   WideString targetDir_;
   bool cancel_ = false;
   ErrorCode result_ = 0;

@@ -1,34 +1,23 @@
 // The install worker: one installation run that writes every kit entry into
-// the template directory, keeps a rollback record of everything it changes,
-// and at the end either commits (drops the backups) or rolls back so that the
-// template directory is exactly as it was before the run.
+// the template directory as one transaction on the target's own file
+// system. Each entry is written under a temporary name beside its final one
+// and renamed into place, the file it replaces kept as a hard link in the
+// transaction directory; at the end the run flushes and commits, or rolls
+// back so that the template directory is exactly as it was.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <set>
-#include <vector>
 
+#include "engine/install_target.h"
 #include "fs/file_layer.h"
 
 namespace ordx {
 
 class InstallState;
 class KitReader;
-
-// What one run changed, so that it can be undone.
-struct RollbackRecord {
-  WideString root;    // the target directory, as the job gave it
-  WideString backup;  // the private backup directory, ending with "/"; empty until made
-  std::vector<WideString> createdDirectories;  // uppermost levels first
-  std::vector<WideString> createdFiles;        // targets that did not exist before
-  std::size_t savedFiles = 0;                  // files moved into the backup tree
-  // Modification times of existing directories from before the run first
-  // added or removed something in them; a rollback sets them back.
-  std::map<WideString, FILETIME> directoryTimes;
-};
 
 class InstallWorker {
  public:
@@ -37,54 +26,47 @@ class InstallWorker {
   InstallWorker& operator=(const InstallWorker&) = delete;
 
   // Runs one installation of the job in `state` and posts its outcome there:
-  // 100 percent with the finish text after success, or the failing code with
-  // the error text once the rollback is done. Returns 0, the failing code, or
-  // 1223 after a cancel (which posts nothing). A set `stop` flag ends the
-  // pause after a success early.
+  // 100 percent with the finish text after success; the failing code with
+  // the error text once the rollback is done; 1223 with the cancel text
+  // after a cancel. When a saved file could not be put back, the text is
+  // the not-restored message and the transaction directory's path. The
+  // run works under the target the state holds (taken by the window
+  // thread), or takes one itself for the run's length. A set `stop` flag
+  // ends the pause after a success early.
   ErrorCode Run(InstallState* state, const std::atomic<bool>* stop = nullptr);
 
-  // Pushes a fresh record for `targetDir` and makes the run's private backup
-  // directory "qzstp<N>" in the temporary directory.
-  ErrorCode BeginRun(const WideString& targetDir);
-  // Moves `target` into the backup tree. 0 when moved, 2 when there was
-  // nothing to move; anything else is a failure.
-  ErrorCode BackupFile(const WideString& target);
-  // Drops the backup tree; the run's files and directories stay.
-  void Commit();
-  // Rolls back, then posts `code` with the error text and `percent`.
-  ErrorCode ReportError(ErrorCode code, std::uint32_t percent);
-  // Puts replaced files back, removes what the run created and the backup
-  // tree (kept when a file could not be put back). Returns `code`.
-  ErrorCode Rollback(ErrorCode code);
-
-  // Remembers the time of existing directory `dir` before the run changes
-  // its entries (once per directory; nothing when it is no directory).
-  void NoteDirectoryTime(const WideString& dir);
-
-  // The record the run works on; null before BeginRun.
-  RollbackRecord* record() { return records_.empty() ? nullptr : &records_.back(); }
+  // True after a rollback that left saved files in the transaction directory.
+  bool notRestored() const { return notRestored_; }
+  // The system's reason for the step that failed (errno and path).
+  const SystemFailure& failure() const { return failure_; }
+  // Seconds the commit spent flushing the file system.
+  double flushSeconds() const { return flushSeconds_; }
 
   // How long a successful run keeps 100 percent on screen before it returns.
   void set_finish_pause_ms(std::uint32_t ms) { finishPauseMs_ = ms; }
 
  private:
-  // Handles entry `index` with target path `target`: skip, or back up and
-  // copy. `copied` tells whether anything was written.
-  ErrorCode InstallEntry(KitReader* kit, std::size_t index, const WideString& target,
-                         bool* copied);
+  ErrorCode RunUnder(InstallTarget* target, KitReader* kit, const std::atomic<bool>* stop);
+  // Installs entry `index` unless it is up to date; `copied` tells whether
+  // anything was written.
+  ErrorCode InstallEntry(InstallTarget* target, KitReader* kit, std::size_t index, bool* copied);
+  // Rolls back and posts `code` with its text and `percent`.
+  ErrorCode Fail(InstallTarget* target, ErrorCode code, std::uint32_t percent);
   void Pause(const std::atomic<bool>* stop) const;
 
-  std::vector<RollbackRecord> records_;
   InstallState* state_ = nullptr;
-  // Targets this run has written, so that an entry named twice never backs
-  // up the run's own file over the saved original.
-  std::set<WideString> written_;
+  // Names this run has written, so that an entry named twice never saves
+  // the run's own file over the user's original.
+  std::map<WideString, bool> written_;  // true: no file of the user's was there
+  bool notRestored_ = false;
+  SystemFailure failure_;
+  double flushSeconds_ = 0;
   std::uint32_t finishPauseMs_ = 1000;
 };
 
-// Copies entry `index` of the open kit into `target` (created when missing,
-// cut to the entry's size, given the entry's time). 38 when the unpacked kit
-// ends before the entry does.
-ErrorCode CopyEntry(KitReader* kit, std::size_t index, const WideString& target);
+// Copies entry `index` of the open kit into the new file open as `out` and
+// gives it the entry's time (a time that cannot be set is no failure). 38
+// when the unpacked kit ends before the entry does.
+ErrorCode CopyEntry(KitReader* kit, std::size_t index, Handle out);
 
 }  // namespace ordx

@@ -1,150 +1,205 @@
-// Directory tree operations over the file layer. Directory levels are made
-// one at a time from the top, so that every level a run makes is known and
-// can be removed again; links are only ever moved or removed as themselves.
+// Recording and undoing one run's changes below the target root. Every
+// directory is reached from the root's descriptor, so nothing is ever
+// written, moved or removed through a link that leads out of the root.
 #include "engine/tree_ops.h"
 
-#include <vector>
-
-#include "engine/install_worker.h"
+#include <algorithm>
 
 namespace ordx {
 
-namespace {
-
-WideString WithoutTrailingSlashes(const WideString& path) {
-  std::size_t end = path.length();
-  while (end > 1 && path[end - 1] == u'/') --end;
-  return path.substr(0, end);
-}
-
-// The part before the last "/" with repeated slashes dropped; empty when
-// the path has no parent to make (a single relative name, or "/x").
-WideString ParentLevel(const WideString& path) {
-  const std::size_t slash = path.rfind(u'/');
-  if (slash == WideString::npos) return WideString();
-  std::size_t end = slash;
-  while (end > 0 && path[end - 1] == u'/') --end;
-  return path.substr(0, end);
-}
-
-// Makes the missing levels of `path` from the top down; with a worker, each
-// level made now is recorded in its current record.
-ErrorCode MakeLevels(const WideString& path, InstallWorker* worker) {
-  RollbackRecord* const record = worker != nullptr ? worker->record() : nullptr;
-  const WideString dir = WithoutTrailingSlashes(path);
-  if (dir.empty() || IsRootPath(dir)) return kErrorSuccess;
-
-  std::vector<WideString> missing;  // deepest first
-  WideString level = dir;
-  for (;;) {
-    const PathInfo info = ExaminePath(level);
-    if (info.present) {
-      // Something other than a directory where a directory must be.
-      if (missing.empty() && !(info.resolved && S_ISDIR(info.mode))) return kErrorFileNotFound;
-      break;
+RollbackRecord RecordFromJournal(const std::vector<JournalRecord>& records) {
+  RollbackRecord record;
+  for (const JournalRecord& r : records) {
+    switch (r.kind) {
+      case JournalRecord::kLevel:
+        record.targetLevels.push_back(r.path);
+        break;
+      case JournalRecord::kOuterTime:
+        record.outerTimes.push_back(
+            {r.path, FileStamp{static_cast<std::int64_t>(r.a), static_cast<std::int64_t>(r.b)}});
+        break;
+      case JournalRecord::kDirectory:
+        record.createdDirectories.push_back(r.path);
+        record.timedDirectories.insert(r.path);
+        break;
+      case JournalRecord::kTime:
+        if (record.timedDirectories.insert(r.path).second) {
+          record.directoryTimes.push_back(
+              {r.path, FileStamp{static_cast<std::int64_t>(r.a), static_cast<std::int64_t>(r.b)}});
+        }
+        break;
+      case JournalRecord::kTemporary:
+        record.temporaries.push_back(r.path);
+        break;
+      case JournalRecord::kNewFile:
+        record.createdFiles.push_back({r.path, r.a});
+        break;
+      case JournalRecord::kSaved:
+        record.savedFiles.push_back({r.path, BackupName(r.a)});
+        record.nextBackup = std::max(record.nextBackup, r.a + 1);
+        break;
     }
-    missing.push_back(level);
-    level = ParentLevel(level);
-    if (level.empty()) break;
   }
+  return record;
+}
 
-  // The directory that receives the first new level changes too.
-  if (record != nullptr && !missing.empty() && !level.empty()) worker->NoteDirectoryTime(level);
-  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    // The level above exists now, so this makes exactly one level. 183 means
-    // it was there after all (the look-up missed it): not ours to record.
-    const ErrorCode code = CreateDirectory(*it);
-    if (code == kErrorAlreadyExists) continue;
+WideString ParentPart(const WideString& relative) {
+  const std::size_t slash = relative.rfind(u'/');
+  return slash == WideString::npos ? WideString() : relative.substr(0, slash);
+}
+
+WideString NamePart(const WideString& relative) {
+  const std::size_t slash = relative.rfind(u'/');
+  return slash == WideString::npos ? relative : relative.substr(slash + 1);
+}
+
+ErrorCode NoteDirectoryTime(RollbackRecord* record, Handle dir, const WideString& relative) {
+  if (record->timedDirectories.count(relative) != 0) return kErrorSuccess;
+  NodeInfo info;
+  ErrorCode code = InspectHandle(dir, &info);
+  if (code != kErrorSuccess) return code;
+  if (record->journal != nullptr) {
+    code = record->journal->Append({JournalRecord::kTime, static_cast<std::uint64_t>(info.modified.seconds),
+                                    static_cast<std::uint64_t>(info.modified.nanoseconds), relative});
     if (code != kErrorSuccess) return code;
-    if (record != nullptr) record->createdDirectories.push_back(*it);
+  }
+  record->timedDirectories.insert(relative);
+  record->directoryTimes.push_back({relative, info.modified});
+  return kErrorSuccess;
+}
+
+ErrorCode CreateDirectoryTree(RollbackRecord* record, const WideString& relative,
+                              ScopedHandle* out) {
+  const LevelHook beforeMake = [record](Handle parent, const WideString& level) {
+    ErrorCode code = NoteDirectoryTime(record, parent, ParentPart(level));
+    if (code != kErrorSuccess) return code;
+    if (record->journal == nullptr) return kErrorInvalidParameter;
+    code = record->journal->Append({JournalRecord::kDirectory, 0, 0, level});
+    if (code != kErrorSuccess) return code;
+    record->createdDirectories.push_back(level);
+    // Its own time does not matter: a rollback removes it.
+    record->timedDirectories.insert(level);
+    return kErrorSuccess;
+  };
+  return OpenBeneath(record->rootDirectory, relative, &beforeMake, out);
+}
+
+ErrorCode CreateTargetLevels(const WideString& path, std::vector<WideString>* made,
+                             std::vector<DirectoryTime>* times) {
+  std::size_t begin = 0;  // where the current name starts
+  for (std::size_t i = 0; i <= path.length(); ++i) {
+    if (i < path.length() && path[i] != u'/') continue;
+    const std::size_t nameStart = begin;
+    const WideString name = path.substr(nameStart, i - nameStart);
+    begin = i + 1;
+    if (name.empty() || name == u"." || name == u"..") continue;
+    // Each level as typed, so that "a/../b" makes "a" and then "b" beside it.
+    const WideString level = path.substr(0, i);
+    FileStamp stamp;
+    if (GetModified(level, &stamp) == kErrorSuccess) continue;  // there already
+    const WideString above = path.substr(0, nameStart > 0 ? nameStart - 1 : 0);
+    const bool timed = GetModified(above.empty() ? WideString(u"/") : above, &stamp) == kErrorSuccess;
+    const ErrorCode code = MakeDirectoryAt(kCurrentDirectory, level, 0777);
+    if (code == kErrorSuccess) {
+      // The first level made in an existing directory changes its time.
+      if (timed && std::find(made->begin(), made->end(), above) == made->end()) {
+        times->push_back({above, stamp});
+      }
+      made->push_back(level);
+    } else if (code != kErrorAlreadyExists) {
+      return kErrorFileNotFound;
+    }
   }
   return kErrorSuccess;
 }
 
-// fnmatch pattern that matches exactly `name`.
-WideString LiteralPattern(const WideString& name) {
-  WideString pattern;
-  for (std::size_t i = 0; i < name.length(); ++i) {
-    const char16_t unit = name[i];
-    if (unit == u'*' || unit == u'?' || unit == u'[') {
-      const char16_t bracketed[] = {u'[', unit, u']', 0};
-      pattern += bracketed;
-    } else {
-      pattern += unit;
+void RemoveTargetLevels(const std::vector<WideString>& levels,
+                        const std::vector<DirectoryTime>& times) {
+  for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
+    RemoveDirectoryAt(kCurrentDirectory, *it);
+  }
+  for (const DirectoryTime& time : times) {
+    SetModified(time.relative.empty() ? WideString(u"/") : time.relative, time.stamp);
+  }
+}
+
+bool UndoChanges(const RollbackRecord& record, Handle transaction) {
+  const Handle root = record.rootDirectory;
+  ScopedHandle parent;
+  // The temporary file of an entry that did not reach its name, then the
+  // new files: first what the run created, so that a full disk has room
+  // again before anything is put back.
+  for (auto it = record.temporaries.rbegin(); it != record.temporaries.rend(); ++it) {
+    if (OpenBeneath(root, ParentPart(*it), nullptr, &parent) == kErrorSuccess) {
+      UnlinkAt(parent.get(), NamePart(*it));
     }
   }
-  return pattern;
-}
-
-}  // namespace
-
-PathInfo ExaminePath(const WideString& path) {
-  PathInfo info;
-  const WideString clean = WithoutTrailingSlashes(path);
-  const std::size_t slash = clean.rfind(u'/');
-  const WideString name = slash == WideString::npos ? clean : clean.substr(slash + 1);
-  FindData data;
-  if (name.find(u'*') == WideString::npos) {
-    // The plain look-up: stat, and lstat for the link flag.
-    info.resolved = FindFirstFile(&data, clean);
-    info.isLink = IsFoundLink(data);
-    info.present = info.resolved || info.isLink;
-  } else {
-    // A "*" in the name would make the look-up an enumeration: list the
-    // parent with a pattern that matches only this name.
-    const WideString dir = slash == WideString::npos ? WideString() : clean.substr(0, slash + 1);
-    if (FindFirstFile(&data, dir + LiteralPattern(name))) {
-      info.present = true;
-      info.isLink = IsFoundLink(data);
-      // A dangling link is listed with its own status.
-      info.resolved = !S_ISLNK(data.status.st_mode);
+  for (auto it = record.createdFiles.rbegin(); it != record.createdFiles.rend(); ++it) {
+    NodeInfo info;
+    if (OpenBeneath(root, ParentPart(it->relative), nullptr, &parent) == kErrorSuccess &&
+        InspectAt(parent.get(), NamePart(it->relative), &info) == kErrorSuccess &&
+        info.present && info.inode == it->inode) {
+      UnlinkAt(parent.get(), NamePart(it->relative));
     }
   }
-  if (info.resolved) {
-    info.mode = data.status.st_mode;
-    info.lastWrite = FileTimeFromUnix(data.status.st_mtim.tv_sec);
-  }
-  FindClose(&data);
-  return info;
-}
-
-ErrorCode CreateDirectoryTree(InstallWorker* worker, const WideString& path) {
-  return MakeLevels(path, worker);
-}
-
-ErrorCode CreateDirectoryTreeQuiet(const WideString& path) { return MakeLevels(path, nullptr); }
-
-ErrorCode DeleteDirectoryTree(InstallWorker* /*worker*/, const WideString& path) {
-  if (path.empty()) return kErrorSuccess;
-  DeleteTree(path);
-  // A removal that failed part-way leaves the rest behind: one more try.
-  if (ExaminePath(path).present) DeleteTree(path);
-  return kErrorSuccess;
-}
-
-ErrorCode RestoreTree(InstallWorker* worker, const WideString& root, const WideString& backup,
-                      std::size_t* moved) {
-  FindData data;
-  // Every existing directory lists at least "." and "..".
-  if (!FindFirstFile(&data, backup + u"*")) {
-    FindClose(&data);
-    return kErrorPathNotFound;
-  }
-  ErrorCode first = kErrorSuccess;
-  do {
-    const WideString name = GetFoundName(data);
-    if (name == u"." || name == u"..") continue;
-    ErrorCode code;
-    if (IsFoundDirectory(data) != 0 && !IsFoundLink(data)) {
-      code = RestoreTree(worker, root + name + u"/", backup + name + u"/", moved);
-    } else {
-      code = MoveFile(backup + name, root + name);
-      if (code == kErrorSuccess && moved != nullptr) ++*moved;
+  // Deepest first, each only when empty: a level that holds someone else's
+  // file stays. The next level up is usually the parent just left, so it is
+  // reached through ".." and a chain of any depth costs linear time.
+  WideString held;
+  bool holding = false;
+  for (auto it = record.createdDirectories.rbegin(); it != record.createdDirectories.rend(); ++it) {
+    const WideString up = ParentPart(*it);
+    if (!holding || held != up) {
+      holding = OpenBeneath(root, up, nullptr, &parent) == kErrorSuccess;
+      held = up;
+      if (!holding) continue;
     }
-    if (code != kErrorSuccess && first == kErrorSuccess) first = code;
-  } while (FindNextFile(&data));
-  FindClose(&data);
-  return first;
+    RemoveDirectoryAt(parent.get(), NamePart(*it));
+    if (up.empty()) {
+      holding = false;
+      continue;
+    }
+    ScopedHandle above;
+    holding = OpenParent(parent.get(), &above) == kErrorSuccess;
+    if (holding) {
+      parent.Reset(above.Release());
+      held = ParentPart(up);
+    }
+  }
+  // Then the saved files go back by rename, the latest save first so that
+  // the user's own file is the one that ends up under its name.
+  bool restored = true;
+  for (auto it = record.savedFiles.rbegin(); it != record.savedFiles.rend(); ++it) {
+    NodeInfo backup;
+    if (transaction == kInvalidHandle) {
+      restored = false;
+      continue;
+    }
+    if (InspectAt(transaction, it->backup, &backup) != kErrorSuccess) {
+      restored = false;
+      continue;
+    }
+    if (!backup.present) continue;  // announced, never made: the original never moved
+    if (OpenBeneath(root, ParentPart(it->relative), nullptr, &parent) != kErrorSuccess ||
+        RenameAt(transaction, it->backup, parent.get(), NamePart(it->relative)) != kErrorSuccess) {
+      restored = false;
+    }
+  }
+  return restored;
+}
+
+void RestoreDirectoryTimes(const RollbackRecord& record) {
+  for (const DirectoryTime& time : record.directoryTimes) {
+    if (time.relative.empty()) {
+      SetModifiedAt(record.rootDirectory, WideString(), time.stamp);
+      continue;
+    }
+    ScopedHandle parent;
+    if (OpenBeneath(record.rootDirectory, ParentPart(time.relative), nullptr, &parent) ==
+        kErrorSuccess) {
+      SetModifiedAt(parent.get(), NamePart(time.relative), time.stamp);
+    }
+  }
 }
 
 }  // namespace ordx

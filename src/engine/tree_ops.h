@@ -1,55 +1,88 @@
-// Whole-tree operations the install worker builds on: making a directory with
-// its missing parents (and remembering which levels the run made), deleting
-// a tree, and moving a backup tree back over the target. None of them ever
-// deletes or moves anything through a symbolic link.
+// What one run changed in the target, and the tree operations that record
+// and undo it. Every change is announced in the journal before it is made,
+// so the same undo serves a failing run and the recovery of a killed one.
 #pragma once
 
-#include <sys/types.h>
+#include <cstdint>
+#include <set>
+#include <vector>
 
-#include <cstddef>
-
-#include "fs/file_layer.h"
+#include "engine/journal.h"
+#include "fs/dir_ops.h"
 
 namespace ordx {
 
-class InstallWorker;
-
-// What one path names, looked up without following a final link for the
-// link flag and with following it for the mode.
-struct PathInfo {
-  bool present = false;   // something has this name (a dangling link included)
-  bool isLink = false;    // the name itself is a symbolic link
-  bool resolved = false;  // the name resolves (links followed); `mode` is valid
-  mode_t mode = 0;        // type and permissions of what it resolves to
-  FILETIME lastWrite = 0; // its modification time, whole seconds
+struct CreatedFile {
+  WideString relative;
+  std::uint64_t inode = 0;  // a file of another inode is no longer the run's
 };
 
-// Looks up one path exactly as named, even when the name holds "*", "?" or
-// "[". A failed look-up reads as absent, so callers confirm absence with an
-// operation that fails on its own when something is there.
-PathInfo ExaminePath(const WideString& path);
+struct SavedFile {
+  WideString relative;
+  WideString backup;  // its name inside the transaction directory
+};
 
-// Makes `path` and every missing level above it. Each level that did not
-// exist and was made now is appended to the worker's current rollback
-// record, uppermost first, so that a rollback removes all of them. 0 when the
-// directory exists afterwards (also when it existed before), else the first
-// failing code; levels made before a failure stay recorded.
-ErrorCode CreateDirectoryTree(InstallWorker* worker, const WideString& path);
+struct DirectoryTime {
+  WideString relative;  // empty for the root
+  FileStamp stamp;
+};
 
-// The same without recording anything.
-ErrorCode CreateDirectoryTreeQuiet(const WideString& path);
+// What one run changed, so that it can be undone.
+struct RollbackRecord {
+  WideString root;                         // the target directory, ending with "/"
+  Handle rootDirectory = kInvalidHandle;   // the open (and locked) root; not owned
+  Journal* journal = nullptr;              // null until the run's first change; not owned
+  std::vector<WideString> targetLevels;    // levels of the root path made, uppermost first
+  // Times of existing directories above the root that received a new level.
+  std::vector<DirectoryTime> outerTimes;
+  std::vector<WideString> createdDirectories;  // relative, uppermost first
+  std::vector<CreatedFile> createdFiles;
+  std::vector<SavedFile> savedFiles;
+  std::vector<WideString> temporaries;     // relative names of temporary files
+  std::vector<DirectoryTime> directoryTimes;
+  // Directories whose time is recorded, or that the run made (whose time
+  // nobody needs back).
+  std::set<WideString> timedDirectories;
+  std::uint64_t nextBackup = 0;
+};
 
-// Removes `path` with everything below it; a link is removed as itself.
-// Tries once more when the first attempt left the path in place. Always 0.
-ErrorCode DeleteDirectoryTree(InstallWorker* worker, const WideString& path);
+// Rebuilds the record of an interrupted run from its journal.
+RollbackRecord RecordFromJournal(const std::vector<JournalRecord>& records);
 
-// Moves every file (and link) of the backup tree back to the same relative
-// path under `root`, replacing what is there. Both paths end with "/".
-// 0 when every file listed was moved back; otherwise the first failing code,
-// and whatever could not be moved is still in the backup tree. A listing can
-// end early without an error, so `moved` (when given) is increased by the
-// number of files moved back, for the caller to compare with what it saved.
-ErrorCode RestoreTree(InstallWorker* worker, const WideString& root, const WideString& backup,
-                      std::size_t* moved = nullptr);
+// Everything before the last "/" of a relative path ("" at the top), and
+// the rest.
+WideString ParentPart(const WideString& relative);
+WideString NamePart(const WideString& relative);
+
+// Journals and remembers the time of directory `relative`, open as `dir`,
+// before the run first changes its entries (once per directory).
+ErrorCode NoteDirectoryTime(RollbackRecord* record, Handle dir, const WideString& relative);
+
+// Opens directory `relative` below the root, making each missing level once
+// (each journaled, with its parent's time, before it is made). Nothing is
+// followed out of the root.
+ErrorCode CreateDirectoryTree(RollbackRecord* record, const WideString& relative,
+                              ScopedHandle* out);
+
+// Makes the missing levels of an absolute target path, each once, from the
+// top; `made` receives the levels made, uppermost first, and `times` the
+// earlier times of the existing directories they were made in. 0, or 2 for
+// every failure.
+ErrorCode CreateTargetLevels(const WideString& path, std::vector<WideString>* made,
+                             std::vector<DirectoryTime>* times);
+// Removes the levels (deepest first) that are empty, then sets the times
+// of the directories they were made in back.
+void RemoveTargetLevels(const std::vector<WideString>& levels,
+                        const std::vector<DirectoryTime>& times);
+
+// Undoes the record in the safe order: the temporary files, the files the
+// run created (those still of its inode), the directories it made (deepest
+// first, only when empty), then the saved files renamed back from the
+// transaction directory open as `transaction`. True when every saved file
+// is back; a backup that could not be put back stays where it is.
+bool UndoChanges(const RollbackRecord& record, Handle transaction);
+// Sets the recorded directory times back (nanoseconds, access time left
+// alone); a time that cannot be set is left as it is.
+void RestoreDirectoryTimes(const RollbackRecord& record);
 
 }  // namespace ordx

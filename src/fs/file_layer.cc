@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -58,6 +59,32 @@ ErrorCode Fail(ErrorCode code) {
   return code;
 }
 
+// The system's own reason for the last failure on this thread, kept beside
+// the code so that a message can later name the errno and the path.
+thread_local int t_failureErrno = 0;
+thread_local WideString t_failurePath;
+
+// The file a descriptor names, for failure reports only.
+WideString PathOfHandle(Handle handle) {
+  if (handle < 0) return WideString();
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", handle);
+  char target[4096];
+  const ssize_t n = ::readlink(link, target, sizeof target - 1);
+  if (n <= 0) return WideString();
+  return ToWide(NarrowString(target, static_cast<std::size_t>(n)));
+}
+
+ErrorCode FailErrno(int err, const WideString& path) {
+  NoteSystemFailure(err, path);
+  return Fail(ErrnoToCode(err));
+}
+
+ErrorCode FailErrnoOn(int err, Handle handle) {
+  NoteSystemFailure(err, PathOfHandle(handle));
+  return Fail(ErrnoToCode(err));
+}
+
 // Converts a path for a system call. A path that the locale cannot encode
 // exactly (a character it lacks, an embedded zero unit) would name another
 // file, so it is refused rather than approximated.
@@ -92,33 +119,84 @@ bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// Empties the directory open as `fd` (taken over) depth first. Links are
-// removed as links: every directory below is opened with O_NOFOLLOW relative
-// to its parent, so a link swapped in meanwhile is never entered.
-void RemoveContents(int fd) {
-  UniqueDir dir(::fdopendir(fd));
+// One directory on the way down: its name in the parent, its identity (to
+// tell that ".." still leads back to the parent), and the subdirectories
+// still to empty. Names only: no descriptor is kept per level.
+struct Level {
+  std::string name;
+  dev_t device;
+  ino_t inode;
+  std::vector<std::string> subdirectories;
+};
+
+// Removes the non-directories of the directory open as `fd` and returns the
+// names of its subdirectories (links are removed as themselves).
+std::vector<std::string> ClearFiles(int fd) {
+  std::vector<std::string> subdirectories;
+  const int listing = ::dup(fd);
+  if (listing < 0) return subdirectories;
+  UniqueDir dir(::fdopendir(listing));
   if (!dir) {
-    ::close(fd);
-    return;
+    ::close(listing);
+    return subdirectories;
   }
   // Names first: removing entries while readdir walks them may skip some.
-  std::vector<std::string> names;
+  std::vector<std::string> files;
   while (const dirent* entry = ::readdir(dir.get())) {
-    if (!IsDotOrDotDot(entry->d_name)) names.emplace_back(entry->d_name);
-  }
-  const int parent = ::dirfd(dir.get());
-  for (const std::string& name : names) {
+    if (IsDotOrDotDot(entry->d_name)) continue;
     struct stat st {};
-    if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (!S_ISDIR(st.st_mode)) {
-      ::unlinkat(parent, name.c_str(), 0);
+    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    (S_ISDIR(st.st_mode) ? subdirectories : files).emplace_back(entry->d_name);
+  }
+  for (const std::string& name : files) ::unlinkat(fd, name.c_str(), 0);
+  return subdirectories;
+}
+
+// Empties the directory open as `top` (taken over) depth first, in time
+// linear in the size of the tree whatever its depth. Each level below is
+// entered with O_NOFOLLOW and left through "..", checked against the level's
+// recorded identity, so a link swapped in meanwhile is never entered and a
+// tree moved away is abandoned rather than followed.
+void RemoveContents(int top) {
+  struct stat st {};
+  if (::fstat(top, &st) != 0) {
+    ::close(top);
+    return;
+  }
+  std::vector<Level> path;
+  path.push_back(Level{std::string(), st.st_dev, st.st_ino, ClearFiles(top)});
+  int fd = top;
+  while (!path.empty()) {
+    Level& level = path.back();
+    if (!level.subdirectories.empty()) {
+      std::string name = std::move(level.subdirectories.back());
+      level.subdirectories.pop_back();
+      const int child =
+          ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (child < 0 || ::fstat(child, &st) != 0) {
+        if (child >= 0) ::close(child);
+        ::unlinkat(fd, name.c_str(), AT_REMOVEDIR);
+        continue;
+      }
+      ::close(fd);
+      fd = child;
+      path.push_back(Level{std::move(name), st.st_dev, st.st_ino, ClearFiles(fd)});
       continue;
     }
-    const int child =
-        ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (child >= 0) RemoveContents(child);
-    ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
+    // Emptied: go up and remove it.
+    const std::string name = std::move(level.name);
+    path.pop_back();
+    if (path.empty()) break;
+    const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::close(fd);
+    fd = parent;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_dev != path.back().device ||
+        st.st_ino != path.back().inode) {
+      break;  // the tree moved under us: stop rather than delete elsewhere
+    }
+    ::unlinkat(fd, name.c_str(), AT_REMOVEDIR);
   }
+  if (fd >= 0) ::close(fd);
 }
 
 // The directory part of a find pattern, ending with "/" ("" for none).
@@ -154,6 +232,16 @@ bool NextMatch(FindData* data) {
 }
 
 }  // namespace
+
+namespace fsinternal {
+bool HookSet() { return g_hookSet.load(std::memory_order_acquire); }
+WideString HandlePath(Handle handle) { return PathOfHandle(handle); }
+ErrorCode Fault(FileOp op, const WideString& path) { return InjectedFault(op, path); }
+ErrorCode FailWith(ErrorCode code) { return Fail(code); }
+ErrorCode FailErrno(int err, const WideString& path) { return ordx::FailErrno(err, path); }
+bool ToSystemPath(const WideString& path, NarrowString* out) { return ToPath(path, out); }
+void RemoveContents(int fd) { ordx::RemoveContents(fd); }
+}  // namespace fsinternal
 
 ErrorCode ErrnoToCode(int err) {
   return err == ENOENT ? kErrorFileNotFound : kErrorInvalidParameter;
@@ -195,7 +283,7 @@ ErrorCode CreateFile(const WideString& path, std::uint32_t access, std::uint32_t
   do {
     fd = ::open(narrow.c_str(), flags, 0660);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return Fail(ErrnoToCode(errno));
+  if (fd < 0) return FailErrno(errno, path);
   *out = fd;
   return kErrorSuccess;
 }
@@ -213,7 +301,7 @@ ErrorCode ReadFile(Handle handle, void* buffer, std::uint32_t count, std::uint32
     const ssize_t got = ::read(handle, bytes + *read, count - *read);
     if (got < 0) {
       if (errno == EINTR) continue;
-      return Fail(ErrnoToCode(errno));
+      return FailErrnoOn(errno, handle);
     }
     if (got == 0) break;
     *read += static_cast<std::uint32_t>(got);
@@ -224,21 +312,31 @@ ErrorCode ReadFile(Handle handle, void* buffer, std::uint32_t count, std::uint32
 ErrorCode WriteFile(Handle handle, const void* buffer, std::uint32_t count, std::uint32_t* written,
                     void* overlapped) {
   g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
-  if (const ErrorCode fault = InjectedFault(FileOp::kWriteFile, WideString())) return Fail(fault);
+  ErrorCode fault = InjectedFault(FileOp::kWriteFile, WideString());
+  if (fault != kErrorSuccess && (fault & kFaultAfterHalf) == 0) return Fail(fault);
   if (written == nullptr && overlapped == nullptr) return Fail(kErrorInvalidParameter);
   if (handle == kInvalidHandle) return Fail(kErrorInvalidHandle);
   if (written == nullptr) return kErrorSuccess;
   *written = 0;
+  if (fault != kErrorSuccess) {
+    // Half of it reaches the file, then the disk is full.
+    fault &= ~kFaultAfterHalf;
+    count /= 2;
+  }
   const char* const bytes = static_cast<const char*>(buffer);
   while (*written < count) {
     const ssize_t put = ::write(handle, bytes + *written, count - *written);
     if (put < 0) {
       if (errno == EINTR) continue;
-      return Fail(ErrnoToCode(errno));
+      return FailErrnoOn(errno, handle);
     }
     // A write that makes no progress would loop forever: treat it as full.
-    if (put == 0) return Fail(ErrnoToCode(ENOSPC));
+    if (put == 0) return FailErrnoOn(ENOSPC, handle);
     *written += static_cast<std::uint32_t>(put);
+  }
+  if (fault != kErrorSuccess) {
+    NoteSystemFailure(ENOSPC, PathOfHandle(handle));
+    return Fail(fault);
   }
   return kErrorSuccess;
 }
@@ -249,7 +347,7 @@ void CloseHandle(Handle handle) {
     return;
   }
   // Not retried on EINTR: on Linux the descriptor is gone either way.
-  if (::close(handle) != 0) Fail(ErrnoToCode(errno));
+  if (::close(handle) != 0) FailErrno(errno, WideString());
 }
 
 std::int64_t SetFilePointer(Handle handle, std::uint32_t low, std::uint32_t high,
@@ -267,7 +365,7 @@ std::int64_t SetFilePointer(Handle handle, std::uint32_t low, std::uint32_t high
   const auto distance = static_cast<std::int64_t>((std::uint64_t{high} << 32) | low);
   const off_t position = ::lseek(handle, static_cast<off_t>(distance), whence);
   if (position < 0) {
-    Fail(ErrnoToCode(errno));
+    FailErrnoOn(errno, handle);
     return -1;
   }
   return position;
@@ -307,7 +405,7 @@ ErrorCode SetFileTime(Handle handle, const FILETIME* /*creation*/, const FILETIM
   times[1] = times[0];
   // A file that kept a wrong date would later count as newer or older than
   // the kit's copy, so a failure here is reported.
-  if (::futimens(handle, times) != 0) return Fail(ErrnoToCode(errno));
+  if (::futimens(handle, times) != 0) return FailErrnoOn(errno, handle);
   return kErrorSuccess;
 }
 
@@ -318,16 +416,23 @@ ErrorCode SetEndOfFile(Handle handle) {
   }
   if (handle == kInvalidHandle) return Fail(kErrorInvalidHandle);
   const off_t position = ::lseek(handle, 0, SEEK_CUR);
-  if (position < 0) return Fail(ErrnoToCode(errno));
+  if (position < 0) return FailErrnoOn(errno, handle);
   int result;
   do {
     result = ::ftruncate(handle, position);
   } while (result != 0 && errno == EINTR);
-  if (result != 0) return Fail(ErrnoToCode(errno));
+  if (result != 0) return FailErrnoOn(errno, handle);
   return kErrorSuccess;
 }
 
 ErrorCode GetLastError() { return g_lastError.load(std::memory_order_relaxed); }
+
+SystemFailure GetLastSystemFailure() { return SystemFailure{t_failureErrno, t_failurePath}; }
+
+void NoteSystemFailure(int err, const WideString& path) {
+  t_failureErrno = err;
+  t_failurePath = path;
+}
 
 // --- Path operations.
 
@@ -394,11 +499,14 @@ ErrorCode GetFileSizeByName(const WideString& path, std::uint64_t* out) {
 ErrorCode CreateDirectory(const WideString& path) {
   if (const ErrorCode fault = InjectedFault(FileOp::kCreateDirectory, path)) return fault;
   NarrowString narrow;
-  if (!ToPath(path, &narrow)) return kErrorInvalidParameter;
-  if (narrow.empty()) return kErrorFileNotFound;
+  if (!ToPath(path, &narrow) || narrow.empty()) {
+    NoteSystemFailure(EINVAL, path);
+    return kErrorFileNotFound;
+  }
   if (IsDirectoryPath(narrow.c_str())) return kErrorAlreadyExists;
-  // Create every level from the top, as "mkdir -p" does: each prefix that
-  // ends just before a "/" (or at the end) is one level.
+  // Every level from the top, as "mkdir -p" does, each tried once: a prefix
+  // that ends just before a "/" (or at the end) is one level. Any failure
+  // answers 2, as the tool's non-zero exit did.
   std::string level(narrow.c_str(), narrow.length());
   const std::size_t length = level.size();
   for (std::size_t end = 1; end <= length; ++end) {
@@ -411,22 +519,10 @@ ErrorCode CreateDirectory(const WideString& path) {
     const bool usable = made == 0 || (err == EEXIST && IsDirectoryPath(level.c_str()));
     level[end] = saved;
     if (usable) continue;
-    // A level that exists as something else, or lies below a non-directory,
-    // cannot be made; everything else (permissions, full disk) is an error.
-    if (made != 0 && (err == EEXIST || err == ENOTDIR || err == ENOENT)) {
-      return kErrorFileNotFound;
-    }
-    return ErrnoToCode(err);
+    NoteSystemFailure(made != 0 ? err : ENOTDIR, path);
+    return kErrorFileNotFound;
   }
   return kErrorSuccess;
-}
-
-ErrorCode CreatePrivateDirectory(const WideString& path) {
-  if (const ErrorCode fault = InjectedFault(FileOp::kCreateDirectory, path)) return fault;
-  NarrowString narrow;
-  if (!ToPath(path, &narrow) || narrow.empty()) return kErrorInvalidParameter;
-  if (::mkdir(narrow.c_str(), 0700) == 0) return kErrorSuccess;
-  return errno == EEXIST ? kErrorAlreadyExists : ErrnoToCode(errno);
 }
 
 ErrorCode MoveFile(const WideString& source, const WideString& destination) {
@@ -436,6 +532,7 @@ ErrorCode MoveFile(const WideString& source, const WideString& destination) {
   if (!ToPath(source, &from) || !ToPath(destination, &to)) return kErrorInvalidParameter;
   if (::rename(from.c_str(), to.c_str()) == 0) return kErrorSuccess;
   const int renameError = errno;
+  NoteSystemFailure(renameError, source);
   struct stat st {};
   if (::lstat(from.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
     return kErrorFileNotFound;

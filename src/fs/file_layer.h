@@ -34,6 +34,12 @@ inline constexpr ErrorCode kErrorInvalidParameter = 87;
 inline constexpr ErrorCode kErrorAlreadyExists = 183;
 inline constexpr ErrorCode kErrorCantWrite = 1013;
 inline constexpr ErrorCode kErrorCancelled = 1223;
+// Hard links are not supported where one was asked for.
+inline constexpr ErrorCode kErrorNotSupported = 50;
+// Another installation holds the target directory.
+inline constexpr ErrorCode kErrorBusy = 170;
+// A name inside a tree resolves, through a symbolic link, to a place outside it.
+inline constexpr ErrorCode kErrorOutsideTree = 1921;
 
 // CreateFile access bits and dispositions.
 inline constexpr std::uint32_t kGenericRead = 0x80000000u;
@@ -82,6 +88,16 @@ ErrorCode SetFileTime(Handle handle, const FILETIME* creation, const FILETIME* l
 ErrorCode SetEndOfFile(Handle handle);
 ErrorCode GetLastError();
 
+// The system's reason for the last failing call of this thread: its errno
+// and the path it worked on (for a handle, the file the handle names). Kept
+// per thread beside the last-error cell; codes stay as they are.
+struct SystemFailure {
+  int error = 0;
+  WideString path;
+};
+SystemFailure GetLastSystemFailure();
+void NoteSystemFailure(int err, const WideString& path);
+
 // Owns a handle and closes it on every way out of a scope.
 class ScopedHandle {
  public:
@@ -100,6 +116,11 @@ class ScopedHandle {
     const Handle handle = handle_;
     handle_ = kInvalidHandle;
     return handle;
+  }
+  // Closes what it holds and takes over `handle`.
+  void Reset(Handle handle) {
+    Close();
+    handle_ = handle;
   }
 
  private:
@@ -122,17 +143,13 @@ ErrorCode GetFileSizeByName(const WideString& path, std::uint64_t* out);
 // Creates the directory and every missing parent. 183 when it already names
 // a directory, 2 when it cannot be made, 87 for other failures.
 ErrorCode CreateDirectory(const WideString& path);
-// Makes one private directory (mode 0700) with a plain mkdir that never
-// reuses an existing name: 183 when the name exists in any form (a link is
-// not followed), 2 when the parent is missing, 87 otherwise. Reported to the
-// fault hook as FileOp::kCreateDirectory.
-ErrorCode CreatePrivateDirectory(const WideString& path);
 // Renames; across file systems runs "mv" with an argument vector. 2 only
 // when the source does not exist; any other failure 87.
 ErrorCode MoveFile(const WideString& source, const WideString& destination);
 // Unlinks; a missing path is no error. Always 0.
 ErrorCode DeleteFile(const WideString& path);
-// Removes a file or a whole tree without following symbolic links. Always 0.
+// Removes a file or a whole tree without following symbolic links, at any
+// depth, holding one directory descriptor at a time. Always 0.
 ErrorCode DeleteTree(const WideString& path);
 // Runs a command line through the shell; returns the wait status. Only for
 // fixed command lines: paths go through RunProgram.
@@ -183,14 +200,25 @@ enum class FileOp {
   kDeleteTree,
   kFindFirstFile,
   kFindNextFile,
+  // Operations relative to an open directory (dir_ops.h).
+  kLink,
+  kRemoveDirectory,
+  kSync,
+  kLock,
 };
+
+// A fault code with this bit set makes WriteFile and CopyRange do half of
+// their work before they fail with the code in the low bits: a disk that
+// fills up in the middle of a write.
+inline constexpr ErrorCode kFaultAfterHalf = 0x80000000u;
 
 // Called at the start of every operation listed in FileOp with the path it
 // works on (empty for handle operations). A non-zero result makes the
 // operation fail with that code before it touches anything (FindFirstFile
 // and FindNextFile then answer false; DeleteFile and DeleteTree do nothing).
 // An empty hook, the default, disables injection. Set it only while no
-// other thread uses the layer.
+// other thread uses the layer. A hook may also end the process (_exit) to
+// stand for a crash between two operations.
 using FaultHook = std::function<ErrorCode(FileOp op, const WideString& path)>;
 void SetFaultHook(FaultHook hook);
 // Asks the hook whether `op` on `path` should fail; 0 lets it run. For the

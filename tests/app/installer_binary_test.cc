@@ -3,6 +3,9 @@
 // display, the silent run's exit statuses and messages and the interactive
 // run's refusal; under the display, the wizard driven by xdotool key
 // presses. The key tests move the X keyboard focus, so ctest runs them alone.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "kit/kit_builder.h"
 #include "ui/installer_harness.h"
 
 namespace ordx {
@@ -179,6 +183,101 @@ TEST_F(InstallerProcessTest, InteractiveRunWithoutDisplaySaysSoOnOneLine) {
   EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
   EXPECT_NE(err.find("/S"), std::string::npos);
   ExpectNothingLeft();
+}
+
+// A kit of many small files, so that a copy lasts long enough to be hit.
+constexpr int kManyFiles = 3000;
+std::string ManyName(int i) { return "many/d" + std::to_string(i % 30) + "/f" + std::to_string(i); }
+void WriteManyKit(const std::string& path) {
+  kittest::KitBuilder builder;
+  builder.SetSingle(u"Many", u"Vendor", u"");
+  for (int i = 0; i < kManyFiles; ++i) {
+    std::string name = ManyName(i);
+    std::replace(name.begin(), name.end(), '/', '\\');
+    builder.AddFile(std::u16string(name.begin(), name.end()), std::string(2048, char('a' + i % 26)));
+  }
+  kittest::WriteKit(path, builder.Build(), 1);
+}
+
+// Starts the real program silently without a display (its pid is ours to
+// signal) and returns the pid.
+pid_t Spawn(const guitest::Sandbox& sandbox) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(sandbox.kitDir().c_str()) != 0) _exit(126);
+    const int err = open((sandbox.root() + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(err, 2);
+    const std::string home = "HOME=" + sandbox.home(), tmp = "TMPDIR=" + sandbox.tmp();
+    const char* const env[] = {home.c_str(), tmp.c_str(), "LC_ALL=C.UTF-8", "PATH=/usr/bin:/bin",
+                               "LSAN_OPTIONS=suppressions=" ORDX_SUPPRESSIONS_DIR "/lsan.supp",
+                               nullptr};
+    execle("./ordx-install", "ordx-install", "/S", static_cast<char*>(nullptr), env);
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits until `path` exists (true) or the child ended first (false).
+bool AwaitPath(pid_t pid, const std::string& path) {
+  for (int i = 0; i < 60000; ++i, usleep(1000)) {
+    if (guitest::PathExists(path)) return true;
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return false;
+  }
+  return false;
+}
+
+// Signals mid-copy roll back (exit 3, the tree as before, nothing left in
+// TMPDIR); a kill leaves the transaction, which the next run undoes and
+// then installs over.
+TEST_F(InstallerProcessTest, SignalsMidCopyRollBackAndAKillIsRecovered) {
+  WriteManyKit(sandbox_->kitPath());
+  const std::string target = sandbox_->defaultTarget();
+  guitest::WriteFileBytes(target + ManyName(7), "the user's older copy");
+  const struct timespec old[2] = {{1000, 0}, {1000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (target + ManyName(7)).c_str(), old, 0), 0);
+  guitest::WriteFileBytes(target + "mine.txt", "the user's own file");
+  const auto before = guitest::Snapshot(target);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+    SCOPED_TRACE(strsignal(signal));
+    const pid_t pid = Spawn(*sandbox_);
+    ASSERT_TRUE(AwaitPath(pid, target + ".ordx-transaction")) << Err();
+    kill(pid, signal);
+    int status = 0;
+    for (int i = 0; i < 60000 && waitpid(pid, &status, WNOHANG) != pid; ++i) usleep(1000);
+    if (kill(pid, 0) == 0) {  // not reaped within a minute
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      FAIL() << "the run did not end within a minute of the signal";
+    }
+    if (signal == SIGKILL) break;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    EXPECT_EQ(Err(), "Installation canceled. Template directory has not been changed.\n");
+    EXPECT_EQ(guitest::Snapshot(target), before);
+    EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
+    EXPECT_FALSE(guitest::PathExists(sandbox_->mainStarterFile()));
+  }
+  for (const auto& entry : fs::directory_iterator(sandbox_->tmp())) fs::remove(entry.path());
+  EXPECT_EQ(Run("/S"), 0);
+  EXPECT_EQ(Err(), "An interrupted installation into this directory was undone.\n");
+  EXPECT_EQ(guitest::ReadFileBytes(target + ManyName(7)), std::string(2048, char('a' + 7)));
+  EXPECT_EQ(guitest::ReadFileBytes(target + "mine.txt"), "the user's own file");
+  EXPECT_FALSE(guitest::PathExists(target + ".ordx-transaction"));
+}
+
+// A second installer finds the target locked: it says so, exits 1 and
+// changes nothing.
+TEST_F(InstallerProcessTest, HeadlessRunIntoABusyTargetChangesNothing) {
+  const std::string target = sandbox_->defaultTarget();
+  fs::create_directories(target);
+  const auto before = guitest::Snapshot(sandbox_->home());
+  const int held = open(target.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  EXPECT_EQ(Run("/S"), 1);
+  close(held);
+  EXPECT_EQ(Err(), "Another installation into this directory is running. Try again when it has "
+                   "finished.\n");
+  EXPECT_EQ(guitest::Snapshot(sandbox_->home()), before);
+  EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
 }
 
 class InstallerKeysTest : public InstallerProcessTest {

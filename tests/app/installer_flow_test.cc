@@ -3,6 +3,7 @@
 // and the pre-flight messages. Modal dialogs are answered by the test.
 #include <fcntl.h>
 #include <gdk/gdkkeysyms.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "app/installer_dlg.h"
+#include "engine/journal.h"
 #include "kit/kit_builder.h"
 #include "text/convert.h"
 #include "text/string_table.h"
@@ -207,12 +209,14 @@ TEST_F(InstallerFlowTest, TypedDirectoryIsInstalledAndFinishOpensItsDescription)
   Click(dlg.nextButton());
   ASSERT_EQ(dlg.pageId(), kPageSuccess);
   ExpectStandardFilesIn(target + "/");
-  EXPECT_EQ(Registered(), "ConfigurationTemplatesLocation=" + target + "\n");
+  // A relative directory is taken against the working directory.
+  const std::string absolute = std::filesystem::current_path().string() + "/" + target;
+  EXPECT_EQ(Registered(), "ConfigurationTemplatesLocation=" + absolute + "\n");
   EXPECT_FALSE(guitest::PathExists(sandbox_->defaultTarget()));
   Click(dlg.nextButton());
   setenv("PATH", oldPath.c_str(), 1);
   EXPECT_EQ(dlg.window(), nullptr);
-  EXPECT_EQ(guitest::ReadFileBytes(log), "1|./" + target + "/TradeLite/2.1.4/docs/readme_de.html|");
+  EXPECT_EQ(guitest::ReadFileBytes(log), "1|" + absolute + "/TradeLite/2.1.4/docs/readme_de.html|");
 }
 
 // Interactive or silent, a failed copy is rolled back and reported in an
@@ -409,6 +413,59 @@ TEST_F(InstallerFlowTest, PreflightFailuresShowOneMessageAndNoWindow) {
     dialog_.reset();  // an unpacked kit goes with the dialog
     EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
   }
+}
+
+}  // namespace
+}  // namespace ordx
+
+namespace ordx {
+namespace {
+
+// Next on the directory page takes the target before the copy: one that
+// another installer holds is refused there (the page stays, nothing
+// changes); what a killed run left is undone first, said in a box, and the
+// copy goes on.
+TEST_F(InstallerFlowTest, NextTakesTheTargetBusyOrRecoveredFirst) {
+  const std::string target = sandbox_->defaultTarget();
+  fs::create_directories(target);
+  {
+    CInstallerDlg& dlg = Open();
+    const int held = open(target.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    DialogAnswerer answerer;
+    answerer.Plan(GTK_RESPONSE_OK);
+    Next(dlg, 2);
+    close(held);
+    ASSERT_EQ(answerer.shown().size(), 1u);
+    EXPECT_EQ(answerer.shown()[0].text,
+              "Another installation into this directory is running. Try again when it has "
+              "finished.");
+    EXPECT_EQ(dlg.pageId(), kPageDirectory);
+    EXPECT_TRUE(fs::is_empty(target));
+  }
+  // A killed run had saved the user's a.txt, replaced it, and added b.txt.
+  const std::string tx = target + ".ordx-transaction";
+  guitest::WriteFileBytes(target + "a.txt", "the user's");
+  fs::create_directories(tx);
+  ASSERT_EQ(link((target + "a.txt").c_str(), (tx + "/b0").c_str()), 0);
+  guitest::WriteFileBytes(target + "new", "the run's");
+  fs::rename(target + "new", target + "a.txt");
+  guitest::WriteFileBytes(target + "b.txt", "the run's");
+  struct stat added {};
+  ASSERT_EQ(stat((target + "b.txt").c_str(), &added), 0);
+  guitest::WriteFileBytes(tx + "/journal",
+                          EncodeRecord({JournalRecord::kSaved, 0, 0, u"a.txt"}) +
+                              EncodeRecord({JournalRecord::kNewFile, added.st_ino, 0, u"b.txt"}));
+  CInstallerDlg& dlg = Open();
+  DialogAnswerer answerer;
+  answerer.Plan(GTK_RESPONSE_OK);
+  Next(dlg, 2);
+  ASSERT_EQ(answerer.shown().size(), 1u);
+  EXPECT_EQ(answerer.shown()[0].text, "An interrupted installation into this directory was undone.");
+  EXPECT_EQ(dlg.pageId(), kPageSuccess);
+  EXPECT_EQ(guitest::ReadFileBytes(target + "a.txt"), "the user's");
+  EXPECT_FALSE(guitest::PathExists(target + "b.txt") || guitest::PathExists(tx));
+  ExpectStandardFilesIn(target);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // files are read and written, the proposal and its probe, the registration.
 #include "config/template_locations.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "config/config_file.h"
 #include "config_test_support.h"
 
@@ -147,7 +150,12 @@ TEST_F(TemplateLocationsTest, FailuresLeaveEveryFileAsItWas) {
 }
 
 TEST_F(TemplateLocationsTest, WritabilityProbeTestsTheLocationItself) {
+  const timespec times[2] = {{1000, 5}, {2000, 123456789}};  // the probe leaves them
+  ASSERT_EQ(utimensat(AT_FDCWD, x.c_str(), times, 0), 0);
   EXPECT_TRUE(IsDirectoryWritable(W(x)) && IsDirectoryWritable(W(x + "/")) && fs::is_empty(x));
+  struct stat st {};
+  ASSERT_EQ(stat(x.c_str(), &st), 0);
+  EXPECT_TRUE(st.st_mtim.tv_sec == 2000 && st.st_mtim.tv_nsec == 123456789);
   WriteBytes(root_ / "file", "");
   for (const std::string& dir : {x + "/missing", (root_ / "file").string(), std::string()})
     EXPECT_FALSE(IsDirectoryWritable(W(dir))) << dir;

@@ -1,14 +1,24 @@
-// Tests of installation runs of a realistic kit into a real template
-// directory (files to replace, files up to date, nested new directories, an
-// existing tree, a link to a directory, a large file): what is written, skipped, backed up
-// and rolled back, and the fault-injection sweep that fails every single
-// file-layer operation of a run in turn and proves the template unchanged.
+// Installation runs of a realistic kit (files to replace, files up to date,
+// nested new directories, user files beside the kit's, a link, a large file)
+// into a real template directory, failing or stopping it at every single
+// file-layer operation: an injected failure (also half-done writes and a
+// rollback that meets a full disk), a process killed dead at that point, a
+// real full file system, two installers at once, a link out of the target
+// and ".." in the target path. Each case checks the template byte for byte,
+// with modes and directory times to the nanosecond.
 #include "engine/install_worker.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <functional>
+#include <set>
 
+#include "engine/install_target.h"
+#include "kit/kit_limits.h"
 #include "engine_test_util.h"
 #include "text/string_table.h"
 
@@ -18,44 +28,49 @@ namespace {
 using namespace enginetest;  // NOLINT: test helpers only
 using kittest::KitBuilder;
 
-constexpr std::uint32_t kBigSize = 3 * 1048576 + 12345;  // four 1 MiB pieces
-// Someone else's directory, file and link take the first backup names.
-constexpr const char* kForeign = "qzstp0 qzstp1 qzstp2 ";
+constexpr std::uint32_t kBigSize = 1048576 + 12345;
+constexpr char kTransaction[] = "/.ordx-transaction";
+
+std::string BigBytes() {
+  std::string big(kBigSize, '\0');
+  std::uint32_t x = 2463534242u;
+  for (char& c : big) c = static_cast<char>((x ^= x << 13, x ^= x >> 17, x ^= x << 5));
+  return big;
+}
 
 class InstallWorkerTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    std::string big(kBigSize, '\0');
-    std::uint32_t x = 2463534242u;
-    for (char& c : big) c = static_cast<char>((x ^= x << 13, x ^= x >> 17, x ^= x << 5));
     PutDir(Path("outside"));
     PutFile(Path("outside/target"), "outside", 0644, kKitSeconds - 5);
-    kit_ptr_ = OpenKit(KitBuilder()
-                           .AddFile(u"keep\\old.txt", "kit old", KitTime())
-                           .AddFile(u"keep\\newer.txt", "kit newer", KitTime())
-                           .AddFile(u"same.txt", "kit same", KitTime())
-                           .AddFile(u"fresh\\a\\b\\c.txt", "kit c", KitTime(-3))
-                           // Whole seconds on disk still count as up to date later.
-                           .AddFile(u"fresh\\a\\d.txt", "kit d", KitTime(-4) + 5000000)
-                           .AddFile(u"keep\\sub\\added.txt", "kit added", KitTime())
-                           .AddFile(u"big.bin", big, KitTime())
-                           .AddFile(u"keep\\link.txt", "kit link", KitTime())
-                           .AddFile(u"top_old.txt", "kit top", KitTime(7))
-                           // Must not back up the run's own copy over the original.
-                           .AddFile(u"keep\\old.txt", "kit old 2", KitTime(1))
-                           // Names are looked up exactly, never as patterns ("keep").
-                           .AddFile(u"kee*\\x.txt", "kit x", KitTime()));
+    const struct {
+      const char16_t* name;
+      std::string bytes;
+      FILETIME time;
+    } files[] = {{u"keep\\old.txt", "kit old", KitTime()},
+                 {u"keep\\newer.txt", "kit newer", KitTime()},
+                 {u"same.txt", "kit same", KitTime()},
+                 {u"fresh\\a\\b\\c.txt", "kit c", KitTime(-3)},
+                 // Whole seconds on disk still count as up to date later.
+                 {u"fresh\\a\\d.txt", "kit d", KitTime(-4) + 5000000},
+                 {u"keep\\sub\\added.txt", "kit added", KitTime()},
+                 {u"big.bin", BigBytes(), KitTime()},
+                 {u"keep\\link.txt", "kit link", KitTime()},
+                 {u"top_old.txt", "kit top", KitTime(7)},
+                 // The run must not save its own copy over the user's original.
+                 {u"keep\\old.txt", "kit old 2", KitTime(1)},
+                 // Names are looked up exactly, never as patterns ("keep").
+                 {u"kee*\\x.txt", "kit x", KitTime()}};
+    KitBuilder builder;
+    for (const auto& file : files) {
+      builder.AddFile(file.name, file.bytes, file.time);
+      kitBytes_[U8(file.name)].insert(file.bytes);
+    }
+    kit_ptr_ = OpenKit(builder);
     ASSERT_NE(kit_ptr_, nullptr);
-    PutDir(Path("elsewhere"));
-    Occupy();
     MakeTemplate();
-  }
-
-  void Occupy() {
-    PutDir(tmp_ + "/qzstp0");
-    PutFile(tmp_ + "/qzstp1", "file", 0644, 1000);
-    ASSERT_EQ(symlink(Path("elsewhere").c_str(), (tmp_ + "/qzstp2").c_str()), 0);
+    before_ = TakeSnapshot(Path("tpl"));
   }
 
   void MakeTemplate() {
@@ -69,179 +84,335 @@ class InstallWorkerTest : public EngineTest {
     PutFile(Path("tpl/keep/sub/user.dat"), "user data", 0604, 12345);
     PutFile(Path("tpl/big.bin"), std::string(kBigSize / 2, 'o'), 0664, kKitSeconds - 1);
     PutFile(Path("tpl/top_old.txt"), "user top, longer", 0644, kKitSeconds);
-    ASSERT_EQ(symlink(Path("outside").c_str(), Path("tpl/keep/link.txt").c_str()), 0);
+    ASSERT_EQ(symlink(Path("outside/target").c_str(), Path("tpl/keep/link.txt").c_str()), 0);
     SetTimes(Path("tpl/keep/link.txt"), 34567);
-    for (const char* dir : {"tpl/keep/sub", "tpl/keep", "tpl"}) SetTimes(Path(dir), 40000);
+    // Directory times with nanoseconds: a rollback must bring them back exactly.
+    for (const char* dir : {"tpl/keep/sub", "tpl/keep", "tpl"}) {
+      const timespec t[2] = {{40000, 123456789}, {40000, 987654321}};
+      ASSERT_EQ(utimensat(AT_FDCWD, Path(dir).c_str(), t, 0), 0);
+    }
+  }
+
+  // Every kit path holds the user's file or a complete copy from the kit,
+  // never a part of either.
+  void ExpectOldOrNew() {
+    for (const auto& [name, versions] : kitBytes_) {
+      std::string rel = name;
+      std::replace(rel.begin(), rel.end(), '\\', '/');
+      const std::string path = Path("tpl/" + rel);
+      struct stat st {};
+      if (lstat(path.c_str(), &st) != 0) {
+        EXPECT_EQ(before_.count("./" + rel), 0u) << rel << " lost";
+        continue;
+      }
+      if (S_ISLNK(st.st_mode)) continue;  // the user's link, untouched
+      const std::string bytes = Slurp(path);
+      const auto old = before_.find("./" + rel);
+      const bool isOld = old != before_.end() && old->second == TakeSnapshot(path).at(".");
+      EXPECT_TRUE(isOld || versions.count(bytes) != 0) << rel << " holds " << bytes.size()
+                                                       << " bytes of neither version";
+    }
   }
 
   KitReader* kit_ptr_ = nullptr;
+  std::map<std::string, std::set<std::string>> kitBytes_;
+  Snapshot before_;
 };
 
-TEST_F(InstallWorkerTest, EverySingleFailedOperationLeavesTemplateUnchanged) {
-  const Snapshot before = TakeSnapshot(Path("tpl"));
-  const Snapshot outside = TakeSnapshot(Path("outside"));
-  // A clean run: count its operations and keep its result.
-  int total = 0;
-  int writes = 0;
-  std::string made;
-  struct stat backup {};
-  SetFaultHook([&](FileOp op, const WideString& path) {
-    ++total;
-    writes += op == FileOp::kWriteFile;
-    const std::string p = U8(path);
-    if (op == FileOp::kCreateDirectory && p.find("qzstp") != p.npos) made += p.substr(tmp_.size());
-    if (op == FileOp::kDeleteTree) stat(p.c_str(), &backup);  // the commit
-    return kErrorSuccess;
-  });
+// The exit status of child `pid`, or -1 (the child killed) after a minute.
+int WaitChild(pid_t pid) {
+  for (int i = 0; i < 60000; ++i, usleep(1000)) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  ADD_FAILURE() << "child " << pid << " still running after a minute";
+  return -1;
+}
+
+// Undoes whatever a transaction directory in the template holds.
+ErrorCode Recover(const std::string& dir, bool* recovered = nullptr) {
+  InstallTarget target;
+  const ErrorCode code = target.Acquire(W(dir));
+  if (recovered != nullptr) *recovered = target.recovered();
+  return code;
+}
+
+TEST_F(InstallWorkerTest, CleanRunThenUpToDateRerunChangesNothing) {
   const auto first = Install(kit_ptr_, Path("tpl"));
-  const int operations = total;
   ASSERT_EQ(first.returned, kErrorSuccess);
   EXPECT_EQ(first.percent, 100u);
   EXPECT_TRUE(first.text == LoadString("IDS_INSTALL_FINISH"));
-  EXPECT_EQ(made, "/qzstp0/qzstp1/qzstp2/qzstp3/qzstp3/keep");  // others' never entered
-  EXPECT_EQ(backup.st_mode & 07777, 0700u);
-  ASSERT_EQ(writes, 4 + 8);  // the big file alone takes four
   for (const auto& [file, bytes] : {std::pair{"keep/old.txt", "kit old 2"},
                                     {"keep/newer.txt", "user newer"}, {"same.txt", "user same"},
-                                    {"top_old.txt", "kit top"}}) {  // the longer old file cut
-    EXPECT_EQ(Slurp(Path("tpl/") + file), bytes);
+                                    {"top_old.txt", "kit top"}, {"keep/link.txt", "kit link"}}) {
+    EXPECT_EQ(Slurp(Path("tpl/") + file), bytes) << file;
   }
-  EXPECT_EQ(MtimeOf(Path("tpl/keep/old.txt")), kKitSeconds + 1);
-  EXPECT_EQ(Slurp(Path("tpl/big.bin")).size(), kBigSize);
-  const Snapshot clean = TakeSnapshot(Path("tpl"), /*dirTimes=*/false);
-  writes = 0;
+  EXPECT_EQ(Slurp(Path("outside/target")), "outside");  // the link was replaced, not followed
+  EXPECT_EQ(Slurp(Path("tpl/big.bin")), BigBytes());
+  EXPECT_FALSE(std::filesystem::exists(Path("tpl") + kTransaction));
+  // A rerun finds everything up to date and touches nothing, times included.
+  const Snapshot installed = TakeSnapshot(Path("tpl"));
+  int changes = 0;
+  SetFaultHook([&](FileOp op, const WideString&) {
+    changes += op != FileOp::kLock;
+    return kErrorSuccess;
+  });
   EXPECT_EQ(Install(kit_ptr_, Path("tpl")).returned, kErrorSuccess);
-  EXPECT_EQ(writes, 0);  // a rerun over the result writes nothing
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(installed, TakeSnapshot(Path("tpl")));
+}
 
-  int failed = 0;
+// Fails each operation of a run in turn: cleanly, with a write that stops
+// half-way, and with every move of the rollback failing as well ("no space"
+// in the middle of a restore). A rollback that could not finish keeps its
+// transaction directory and says so; recovery, itself failing first, then
+// brings back exactly the old tree.
+TEST_F(InstallWorkerTest, FaultSweepOverRunRollbackAndRecovery) {
+  int operations = 0;
+  SetFaultHook([&](FileOp, const WideString&) { return ++operations, kErrorSuccess; });
+  ASSERT_EQ(Install(kit_ptr_, Path("tpl")).returned, kErrorSuccess);
+  const Snapshot clean = TakeSnapshot(Path("tpl"), /*dirTimes=*/false);
+  enum Mode { kClean, kHalfWrite, kRollbackFails };
+  for (const Mode mode : {kClean, kHalfWrite, kRollbackFails}) {
+    int failed = 0, notRestored = 0;
+    for (int k = 1; k <= operations; ++k) {
+      SCOPED_TRACE("mode " + std::to_string(mode) + ", failing operation " + std::to_string(k));
+      MakeTemplate();
+      int seen = 0;
+      FileOp failedOp = FileOp::kCreateFile;
+      SetFaultHook([&](FileOp op, const WideString&) -> ErrorCode {
+        ++seen;
+        if (seen == k) failedOp = op;
+        if (seen == k) return op == FileOp::kWriteFile && mode == kHalfWrite ? kFaultAfterHalf | 87 : 87;
+        return seen > k && mode == kRollbackFails && op == FileOp::kMoveFile ? 112 : 0;
+      });
+      const auto outcome = Install(kit_ptr_, Path("tpl"));
+      SetFaultHook({});
+      ExpectOldOrNew();
+      if (outcome.returned == kErrorSuccess) {
+        // A time that cannot be set does not fail the run; the file keeps
+        // the time of its writing.
+        // The commit's tidying that fails leaves old backups without a
+        // journal, which the next run clears.
+        if (failedOp == FileOp::kDeleteTree) {
+          EXPECT_TRUE(std::filesystem::exists(Path("tpl") + kTransaction));
+          EXPECT_EQ(Recover(Path("tpl")), kErrorSuccess);
+        }
+        if (failedOp != FileOp::kSetFileTime) {
+          EXPECT_EQ(clean, TakeSnapshot(Path("tpl"), false)) << int(failedOp);
+        }
+      } else if (outcome.text == LoadString("IDS_INSTALL_ERROR")) {
+        ++failed;
+        EXPECT_EQ(before_, TakeSnapshot(Path("tpl")));
+      } else {
+        ++notRestored;
+        EXPECT_TRUE(outcome.text ==
+                    LoadString("IDS_ERROR_NOTRESTORED") + u"\n" + W(Path("tpl") + kTransaction));
+        // Recovery meets the same full disk: it stops and changes nothing.
+        const Snapshot kept = TakeSnapshot(Path("tpl"));
+        SetFaultHook([](FileOp op, const WideString&) { return op == FileOp::kMoveFile ? 112u : 0u; });
+        EXPECT_EQ(Recover(Path("tpl")), kErrorNotRestored);
+        SetFaultHook({});
+        EXPECT_EQ(kept, TakeSnapshot(Path("tpl")));
+        bool recovered = false;
+        EXPECT_EQ(Recover(Path("tpl"), &recovered), kErrorSuccess);
+        EXPECT_TRUE(recovered);
+        EXPECT_EQ(before_, TakeSnapshot(Path("tpl")));
+      }
+      EXPECT_EQ(TempLeftovers(), "");
+      if (HasFailure()) return;
+    }
+    EXPECT_GT(failed + notRestored, operations / 2);
+    EXPECT_EQ(notRestored > 0, mode == kRollbackFails);
+  }
+}
+
+// Kills the installing process dead at each operation. Every kit path then
+// holds the old or the new file; before the commit point recovery gives back
+// exactly the old tree, after it the kit; and an installation after the
+// crash gives exactly the kit.
+TEST_F(InstallWorkerTest, CrashSweepThenRecoveryOrRerun) {
+  int operations = 0, firstRecord = 0, commitPoint = 0;
+  SetFaultHook([&](FileOp op, const WideString& path) {
+    ++operations;
+    if (op == FileOp::kWriteFile && firstRecord == 0) firstRecord = operations;
+    // Removing the journal commits the run.
+    if (op == FileOp::kDeleteFile && path.ends_with(std::u16string_view(u"/journal"))) {
+      commitPoint = operations;
+    }
+    return kErrorSuccess;
+  });
+  ASSERT_EQ(Install(kit_ptr_, Path("tpl")).returned, kErrorSuccess);
+  SetFaultHook({});
+  ASSERT_GT(commitPoint, firstRecord);
+  const Snapshot clean = TakeSnapshot(Path("tpl"), false);
   for (int k = 1; k <= operations; ++k) {
-    SCOPED_TRACE("failing operation " + std::to_string(k) + " of " + std::to_string(operations));
+    SCOPED_TRACE("killed at operation " + std::to_string(k) + " of " + std::to_string(operations));
     MakeTemplate();
-    int seen = 0;
-    SetFaultHook([&](FileOp, const WideString&) { return ++seen == k ? 87u : 0u; });
-    const auto outcome = Install(kit_ptr_, Path("tpl"));
-    SetFaultHook({});
-    ASSERT_GE(seen, k);
-    if (outcome.returned != kErrorSuccess) {
-      ++failed;
-      EXPECT_EQ(outcome.posted, outcome.returned);
-      EXPECT_TRUE(outcome.text == LoadString("IDS_INSTALL_ERROR"));
-      EXPECT_EQ(before, TakeSnapshot(Path("tpl")));
-    } else {  // a fault the flow tolerates: the same result as a clean run
-      EXPECT_EQ(outcome.percent, 100u);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      int seen = 0;
+      SetFaultHook([&](FileOp, const WideString&) {
+        if (++seen == k) _exit(0);
+        return kErrorSuccess;
+      });
+      Install(kit_ptr_, Path("tpl"));
+      _exit(1);
+    }
+    ASSERT_EQ(WaitChild(child), 0) << "the run ended before k";
+    ExpectOldOrNew();
+    if (k > commitPoint) {  // committed: what is left is only tidied away
+      EXPECT_EQ(Recover(Path("tpl")), kErrorSuccess);
+      EXPECT_EQ(clean, TakeSnapshot(Path("tpl"), false));
+    } else if (k % 2 == 0) {
+      EXPECT_EQ(Recover(Path("tpl")), kErrorSuccess);
+      Snapshot after = TakeSnapshot(Path("tpl"));
+      Snapshot expected = before_;
+      // Killed between making the transaction directory and its first
+      // record, the root's time is lost; the rest must be exact.
+      if (k <= firstRecord) after.erase("."), expected.erase(".");
+      EXPECT_EQ(expected, after);
+    } else {
+      EXPECT_EQ(Install(kit_ptr_, Path("tpl")).returned, kErrorSuccess);
       EXPECT_EQ(clean, TakeSnapshot(Path("tpl"), false));
     }
-    EXPECT_EQ(outside, TakeSnapshot(Path("outside")));
-    EXPECT_EQ(TempLeftovers(), kForeign);
-    if (HasFailure()) break;
+    if (HasFailure()) return;
   }
-  EXPECT_GT(failed, 0);
-  EXPECT_LT(failed, operations);
 }
 
-// Each case fails one run, with the backup on the template's file system and,
-// where /dev/shm is another one, across file systems (moves then copy; modes
-// and times must survive both ways).
-TEST_F(InstallWorkerTest, FailuresLeaveTheTemplateDirectoryAsItWas) {
-  KitReader eof;  // a kit that ends inside its second entry
-  kittest::WriteKit(Path("eof.dkt"),
-                    KitBuilder().AddFile(u"a", "x").AddEntry(u"b", 1, 0, 9).Build());
-  ASSERT_EQ(eof.Open(W(Path("eof.dkt"))), kErrorSuccess);
-  KitReader* kit = nullptr;
-  bool inBig = false;
-  int bigWrites = 0;
-  const struct {
-    const char* name;
-    std::function<void()> prepare;
-    ErrorCode code;
-    std::uint32_t percent;
-  } cases[] = {
-      {"write fails inside the large file",
-       [&] {
-         bigWrites = 0;
-         SetFaultHook([&](FileOp op, const WideString& path) {
-           if (op == FileOp::kCreateFile) inBig = path == W(Path("tpl/big.bin"));
-           return op == FileOp::kWriteFile && inBig && ++bigWrites == 2 ? 87u : 0u;
-         });
-       },
-       87, 54},
-      // Moving a directory into the backup would let a commit delete it.
-      {"directory in the way",
-       [&] {
-         std::filesystem::remove(Path("tpl/same.txt"));
-         PutDir(Path("tpl/same.txt"));
-         PutFile(Path("tpl/same.txt/precious"), "user data", 0644, 1000);
-       },
-       kErrorAlreadyExists, 18},
-      // Could not back up is not "nothing to back up": no overwrite.
-      {"full backup file system", [&] { FailOn(FileOp::kMoveFile, Path("tpl/big.bin")); }, 87,
-       54},
-      {"full backup, subdirectory", [&] { FailOn(FileOp::kMoveFile, Path("tpl/keep/old.txt")); },
-       87, 0},
-      {"kit ends inside an entry", [&] { kit = &eof; }, kErrorHandleEof, 50},
-  };
-  struct stat shm {}, here {};
-  char pattern[] = "/dev/shm/engine.XXXXXX";
-  std::vector<std::string> temps = {tmp_};
-  if (stat("/dev/shm", &shm) == 0 && stat(root_.c_str(), &here) == 0 &&
-      shm.st_dev != here.st_dev && mkdtemp(pattern) != nullptr) {
-    temps.push_back(pattern);
-  }
-  for (const std::string& temp : temps) {
-    if (temp != tmp_) {
-      tmp_ = temp;
-      setenv("TMPDIR", temp.c_str(), 1);
-      Occupy();
-    }
-    for (const auto& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + ", backup in " + temp);
-      MakeTemplate();
-      kit = kit_ptr_;
-      c.prepare();
-      SetTimes(Path("tpl"), 40000);
-      const Snapshot before = TakeSnapshot(root_ + "/tpl");
-      const auto outcome = Install(kit, Path("tpl"));
-      SetFaultHook({});
-      EXPECT_EQ(outcome.returned, c.code);
-      EXPECT_EQ(outcome.posted, c.code);
-      EXPECT_EQ(outcome.percent, c.percent);
-      EXPECT_EQ(before, TakeSnapshot(root_ + "/tpl"));
-      EXPECT_EQ(TempLeftovers(), kForeign);
-    }
-  }
-  if (temps.size() > 1) std::filesystem::remove_all(pattern);
-  if (temps.size() == 1) GTEST_SKIP() << "no second file system at /dev/shm";
-}
-
-// A rollback that cannot put every saved file back keeps the backup tree
-// instead of deleting the only copy; the error is posted only afterwards.
-TEST_F(InstallWorkerTest, RollbackKeepsBackupsItCouldNotPutBack) {
-  const std::string backup = tmp_ + "/qzstp3/";
-  // Moving back fails, or the listing of the backup tree ends early.
-  for (const FileOp failing : {FileOp::kMoveFile, FileOp::kFindNextFile}) {
+// Two installer processes start together on one target, round after round:
+// each installs or is told the target is busy, and the tree ends as the kit.
+TEST_F(InstallWorkerTest, TwoProcessesAtOnce) {
+  ASSERT_EQ(Install(kit_ptr_, Path("tpl")).returned, kErrorSuccess);
+  const Snapshot clean = TakeSnapshot(Path("tpl"), false);
+  int busy = 0;
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
     MakeTemplate();
-    std::filesystem::remove_all(backup);
-    const Snapshot before = TakeSnapshot(Path("tpl"));
-    InstallState state;
-    state.SetJob(kit_ptr_, W(Path("tpl")));
-    ErrorCode seenDuringRollback = 1;
-    SetFaultHook([&](FileOp op, const WideString& path) {
-      if (op == FileOp::kCreateFile && path == W(Path("tpl/top_old.txt"))) return 87u;
-      if (op == FileOp::kDeleteFile) state.Read(&seenDuringRollback, nullptr, nullptr);
-      return op == failing && U8(path).rfind(backup, 0) == 0 ? 87u : 0u;
-    });
-    EXPECT_EQ(InstallWorker().Run(&state), 87u);
-    SetFaultHook({});
-    EXPECT_EQ(seenDuringRollback, 0u);
-    ErrorCode result = 0;
-    state.Read(&result, nullptr, nullptr);
-    EXPECT_EQ(result, 87u);
-    Snapshot after = TakeSnapshot(Path("tpl"));
-    Snapshot saved = TakeSnapshot(backup);
-    for (const auto& [rel, node] : before) {
-      EXPECT_TRUE(after[rel] == node || saved[rel] == node || S_ISDIR(std::stoul(node))) << rel;
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    pid_t children[2];
+    for (pid_t& child : children) {
+      child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        char go;
+        close(gate[1]);
+        if (read(gate[0], &go, 1) != 0) _exit(9);
+        // Slow writes keep both runs in the air together.
+        SetFaultHook([](FileOp op, const WideString&) {
+          if (op == FileOp::kWriteFile) usleep(2000);
+          return kErrorSuccess;
+        });
+        const auto outcome = Install(kit_ptr_, Path("tpl"));
+        _exit(outcome.returned == kErrorSuccess ? 0
+              : outcome.returned == kErrorBusy && outcome.text == LoadString("IDS_ERROR_BUSY") ? 1
+                                                                                               : 2);
+      }
     }
+    close(gate[0]);
+    close(gate[1]);  // both start now
+    int installed = 0;
+    for (const pid_t child : children) {
+      const int status = WaitChild(child);
+      ASSERT_TRUE(status == 0 || status == 1) << status;
+      installed += status == 0;
+      busy += status == 1;
+    }
+    EXPECT_GE(installed, 1);
+    EXPECT_EQ(clean, TakeSnapshot(Path("tpl"), false));
   }
+  std::printf("busy in %d of 16 runs\n", busy);
+}
+
+// Small tmpfs mounts: the target's file system fills up in the middle of the
+// large file, or TMPDIR is too small to hold anything at all.
+TEST_F(InstallWorkerTest, RealFullFileSystems) {
+  const std::string small = Path("small"), tiny = Path("tiny");
+  PutDir(small);
+  PutDir(tiny);
+  if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4m") != 0 ||
+      mount("tmpfs", tiny.c_str(), "tmpfs", 0, "size=8k") != 0) {
+    umount(small.c_str());
+    GTEST_SKIP() << "cannot mount a tmpfs here (needs root): " << strerror(errno);
+  }
+  // The user's files fill half of the target's file system.
+  ASSERT_EQ(std::system(("cp -a '" + Path("tpl") + "' '" + small + "/tpl'").c_str()), 0);
+  PutFile(small + "/tpl/filler", std::string(3 * 1024 * 1024, 'f'), 0644, 1000);
+  const Snapshot full = TakeSnapshot(small + "/tpl");
+  const auto outcome = Install(kit_ptr_, small + "/tpl");
+  EXPECT_NE(outcome.returned, kErrorSuccess);
+  EXPECT_TRUE(outcome.text == LoadString("IDS_INSTALL_ERROR"));
+  EXPECT_EQ(full, TakeSnapshot(small + "/tpl"));
+  // The backups live beside the target, so a TMPDIR with no room costs nothing.
+  setenv("TMPDIR", tiny.c_str(), 1);
+  EXPECT_EQ(Install(kit_ptr_, Path("tpl")).returned, kErrorSuccess);
+  EXPECT_TRUE(std::filesystem::is_empty(tiny));
+  umount(small.c_str());
+  umount(tiny.c_str());
+}
+
+class TargetPathTest : public EngineTest {};
+
+// A link inside the target that leads out of it is never written through;
+// ".." in a typed target path leaves nothing behind on rollback; a second
+// installer finds the target busy and changes nothing; a very deep entry
+// installs (or rolls back) completely.
+TEST_F(TargetPathTest, LinksDotDotBusyAndDepth) {
+  // As deep as a kit may go; the file layer's own tests go deeper.
+  std::string deep;
+  for (std::uint32_t i = 1; i < kMaxNameLevels; ++i) deep += "d\\";
+  KitReader* kit = OpenKit(KitBuilder()
+                               .AddFile(u"top.txt", "top", KitTime())
+                               .AddFile(u"sub\\victim.txt", "kit", KitTime())
+                               .AddFile(std::u16string(deep.begin(), deep.end()) + u"leaf.txt", "deep", KitTime()));
+  ASSERT_NE(kit, nullptr);
+  PutDir(Path("elsewhere"));
+  PutFile(Path("elsewhere/victim.txt"), "someone else's", 0644, 1000);
+  PutDir(Path("tpl"));
+  ASSERT_EQ(symlink(Path("elsewhere").c_str(), Path("tpl/sub").c_str()), 0);
+  const Snapshot outside = TakeSnapshot(Path("elsewhere"));
+  Snapshot before = TakeSnapshot(Path("tpl"));
+  auto outcome = Install(kit, Path("tpl"));
+  EXPECT_EQ(outcome.returned, kErrorOutsideTree);
+  EXPECT_EQ(outside, TakeSnapshot(Path("elsewhere")));
+  EXPECT_EQ(before, TakeSnapshot(Path("tpl")));
+
+  // ".." in the typed path: both new levels and everything in them go.
+  std::filesystem::remove(Path("tpl/sub"));
+  const std::string typed = Path("tpl/new1/../new2");
+  SetFaultHook([](FileOp op, const WideString&) { return op == FileOp::kSync ? 87u : 0u; });
+  before = TakeSnapshot(Path("tpl"));
+  outcome = Install(kit, typed);
+  SetFaultHook({});
+  EXPECT_EQ(outcome.returned, 87u);
+  EXPECT_EQ(before, TakeSnapshot(Path("tpl")));
+
+  // Busy: nothing of the second run's happens, not even the missing level.
+  InstallTarget first;
+  ASSERT_EQ(first.Acquire(W(typed)), kErrorSuccess);
+  InstallTarget second;
+  EXPECT_EQ(second.Acquire(W(typed)), kErrorBusy);
+  first.Release();  // never installed into: the levels it made go again
+  EXPECT_EQ(before, TakeSnapshot(Path("tpl")));
+
+  outcome = Install(kit, typed);
+  ASSERT_EQ(outcome.returned, kErrorSuccess);
+  EXPECT_EQ(Slurp(Path("tpl/new2/sub/victim.txt")), "kit");
+  EXPECT_TRUE(std::filesystem::is_directory(Path("tpl/new1")));
+  // Look the leaf up level by level, as deep as the kit put it.
+  std::string levels;
+  for (std::uint32_t i = 1; i < kMaxNameLevels; ++i) levels += "d/";
+  ScopedHandle top, bottom;
+  ASSERT_EQ(OpenDirectory(W(Path("tpl/new2")), &top), kErrorSuccess);
+  ASSERT_EQ(OpenBeneath(top.get(), W(levels), nullptr, &bottom), kErrorSuccess);
+  NodeInfo leaf;
+  EXPECT_TRUE(InspectAt(bottom.get(), u"leaf.txt", &leaf) == kErrorSuccess && leaf.isRegular);
+  DeleteTree(W(Path("tpl")));
+  EXPECT_FALSE(std::filesystem::exists(Path("tpl")));
 }
 
 }  // namespace

@@ -49,16 +49,13 @@ class WorkerThreadTest : public EngineTest {
     EngineTest::TearDown();
   }
 
-  // Counts runs (each makes one backup directory) and fails the copy to
+  // Counts runs (each locks the target once) and fails the copy to
   // `failPath`. A second run stops the thread, so a test fails instead of
   // looping.
   void Watch(WorkerThread* thread, const std::string& failPath) {
     SetFaultHook([=, this, fail = W(failPath)](FileOp op, const WideString& p) {
-      if (op == FileOp::kCreateDirectory && U8(p).find("/qzstp") != std::string::npos &&
-          runs_.fetch_add(1) == 1) {
-        thread->Stop();
-      }
-      return op == FileOp::kCreateFile && p == fail ? 87u : 0u;
+      if (op == FileOp::kLock && runs_.fetch_add(1) == 1) thread->Stop();
+      return op == FileOp::kCreateFile && !failPath.empty() && p.starts_with(fail.view()) ? 87u : 0u;
     });
   }
 
@@ -91,7 +88,7 @@ TEST_F(WorkerThreadTest, OneRunPerStartWhetherItSucceedsOrFails) {
   EXPECT_EQ(Slurp(Path("tpl/dir/b.txt")), "beta");
 
   std::filesystem::remove_all(Path("tpl"));
-  Watch(&thread_, Path("tpl/dir/b.txt"));
+  Watch(&thread_, Path("tpl/dir/"));
   ASSERT_EQ(thread_.Start(&state_), 0);
   thread_.Join();
   EXPECT_EQ(runs_.load(), 1);

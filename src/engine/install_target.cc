@@ -1,0 +1,170 @@
+// Taking the target directory, recovering an interrupted run, and the
+// commit and rollback of the run's transaction.
+#include "engine/install_target.h"
+
+namespace ordx {
+namespace {
+
+// A directory replaced between opening and locking is retried this often.
+constexpr int kLockAttempts = 8;
+
+WideString WithoutTrailingSlash(const WideString& path) {
+  std::size_t end = path.length();
+  while (end > 1 && path[end - 1] == u'/') --end;
+  return path.substr(0, end);
+}
+
+}  // namespace
+
+InstallTarget::~InstallTarget() { Release(); }
+
+ErrorCode InstallTarget::Acquire(const WideString& directory) {
+  Release();
+  recovered_ = false;
+  notRestored_ = false;
+  finished_ = false;
+  record_ = RollbackRecord{};
+  const WideString path = WithoutTrailingSlash(directory);
+  record_.root = path == u"/" ? path : path + u"/";
+  for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+    std::vector<WideString> made;
+    std::vector<DirectoryTime> times;
+    ErrorCode code = CreateTargetLevels(path, &made, &times);
+    ScopedHandle dir;
+    if (code == kErrorSuccess) code = OpenDirectory(path, &dir);
+    // Busy: another installation holds it, and what it holds is not ours
+    // to change; levels made just now (by a race) go again.
+    if (code == kErrorSuccess) code = TryLockExclusive(dir.get());
+    if (code != kErrorSuccess) {
+      RemoveTargetLevels(made, times);
+      return code;
+    }
+    // The path may have been replaced between open and lock: the lock must
+    // be on what the path names now.
+    if (!PathNamesHandle(path, dir.get())) continue;
+    directory_.Reset(dir.Release());
+    record_.rootDirectory = directory_.get();
+    record_.targetLevels = made;
+    record_.outerTimes = times;
+    code = Recover();
+    if (code == kErrorSuccess && !record_.targetLevels.empty()) code = BeginChanges();
+    if (code != kErrorSuccess) {
+      // Nothing of this run may remain; a transaction that could not be
+      // undone stays as it is.
+      finished_ = true;
+      notRestored_ = code == kErrorNotRestored;
+      if (code != kErrorNotRestored) RemoveTargetLevels(made, times);
+      directory_.Close();
+      return code;
+    }
+    return kErrorSuccess;
+  }
+  return kErrorBusy;
+}
+
+ErrorCode InstallTarget::Recover() {
+  NodeInfo info;
+  ErrorCode code = InspectAt(directory_.get(), kTransactionDirectory, &info);
+  if (code != kErrorSuccess) return code;
+  if (!info.present) return kErrorSuccess;
+  // Something by that name that is no directory of ours is left alone.
+  if (info.isLink || !info.isDirectory) return kErrorNotRestored;
+  ScopedHandle transaction;
+  std::vector<JournalRecord> records;
+  if (OpenBeneath(directory_.get(), kTransactionDirectory, nullptr, &transaction) !=
+          kErrorSuccess ||
+      ReadJournal(transaction.get(), &records) != kErrorSuccess) {
+    return kErrorNotRestored;
+  }
+  RollbackRecord interrupted = RecordFromJournal(records);
+  interrupted.root = record_.root;
+  interrupted.rootDirectory = directory_.get();
+  if (!UndoChanges(interrupted, transaction.get())) return kErrorNotRestored;
+  transaction.Close();
+  // Everything is back; what remains are backups of files that were never
+  // replaced, and the journal.
+  DeleteTreeAt(directory_.get(), kTransactionDirectory);
+  RestoreDirectoryTimes(interrupted);
+  // The levels the interrupted run made are this run's to keep or remove.
+  interrupted.targetLevels.insert(interrupted.targetLevels.end(), record_.targetLevels.begin(),
+                                  record_.targetLevels.end());
+  record_.targetLevels = std::move(interrupted.targetLevels);
+  interrupted.outerTimes.insert(interrupted.outerTimes.end(), record_.outerTimes.begin(),
+                                record_.outerTimes.end());
+  record_.outerTimes = std::move(interrupted.outerTimes);
+  recovered_ = true;
+  return kErrorSuccess;
+}
+
+ErrorCode InstallTarget::BeginChanges() {
+  if (journal_.open()) return kErrorSuccess;
+  if (!held()) return kErrorInvalidHandle;
+  // The root's time before the transaction directory changes it, kept in
+  // memory first so that a rollback of this process puts it back whatever
+  // happens to the journal.
+  NodeInfo root;
+  ErrorCode code = InspectHandle(directory_.get(), &root);
+  if (code != kErrorSuccess) return code;
+  if (record_.timedDirectories.insert(WideString()).second) {
+    record_.directoryTimes.push_back({WideString(), root.modified});
+  }
+  code = journal_.Create(directory_.get());
+  if (code != kErrorSuccess) return code;
+  record_.journal = &journal_;
+  code = journal_.Append({JournalRecord::kTime, static_cast<std::uint64_t>(root.modified.seconds),
+                          static_cast<std::uint64_t>(root.modified.nanoseconds), WideString()});
+  for (std::size_t i = 0; code == kErrorSuccess && i < record_.outerTimes.size(); ++i) {
+    const DirectoryTime& outer = record_.outerTimes[i];
+    code = journal_.Append({JournalRecord::kOuterTime, static_cast<std::uint64_t>(outer.stamp.seconds),
+                            static_cast<std::uint64_t>(outer.stamp.nanoseconds), outer.relative});
+  }
+  for (std::size_t i = 0; code == kErrorSuccess && i < record_.targetLevels.size(); ++i) {
+    code = journal_.Append({JournalRecord::kLevel, 0, 0, record_.targetLevels[i]});
+  }
+  return code;
+}
+
+ErrorCode InstallTarget::Commit() {
+  if (journal_.open()) {
+    // The new files reach the disk before the backups go: a power cut after
+    // this point cannot leave empty files under the kit's names.
+    ErrorCode code = SyncFileSystem(directory_.get());
+    if (code == kErrorSuccess) code = journal_.Remove(directory_.get());
+    if (code != kErrorSuccess) return code;
+  }
+  record_.journal = nullptr;
+  finished_ = true;
+  return kErrorSuccess;
+}
+
+bool InstallTarget::Rollback() {
+  finished_ = true;
+  if (!held()) return true;
+  if (!UndoChanges(record_, journal_.open() ? journal_.directory() : kInvalidHandle)) {
+    notRestored_ = true;
+    return false;
+  }
+  if (journal_.Remove(directory_.get()) != kErrorSuccess) {
+    // Everything is back, but the journal stays: the next run undoes the
+    // same steps again, which finds nothing left to do.
+    return true;
+  }
+  record_.journal = nullptr;
+  RestoreDirectoryTimes(record_);
+  RemoveTargetLevels(record_.targetLevels, record_.outerTimes);
+  record_.targetLevels.clear();
+  record_.outerTimes.clear();
+  return true;
+}
+
+WideString InstallTarget::transactionPath() const {
+  return record_.root + WideString(kTransactionDirectory);
+}
+
+void InstallTarget::Release() {
+  if (held() && !finished_) Rollback();
+  directory_.Close();
+  record_.rootDirectory = kInvalidHandle;
+}
+
+}  // namespace ordx

@@ -1,0 +1,172 @@
+// Descriptor-relative operations: walks below a root that never leave it
+// through a link, trees of any depth made and removed with few descriptors,
+// the kernel copy with its fallback, exact directory times, the lock, and
+// the per-thread errno and path of a failing call.
+#include "fs/dir_ops.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "text/convert.h"
+
+namespace ordx {
+namespace {
+
+WideString W(const std::string& s) { return ToWide(NarrowString(s.c_str())); }
+std::string N(const WideString& s) { return ToNarrow(s).c_str(); }
+
+class DirOpsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/dir_ops_XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    ::mkdir(P("root").c_str(), 0755);
+    ::mkdir(P("outside").c_str(), 0755);
+    ASSERT_EQ(OpenDirectory(W(P("root")), &root_), kErrorSuccess);
+  }
+  void TearDown() override {
+    SetFaultHook(nullptr);
+    root_.Close();
+    DeleteTree(W(dir_));
+  }
+  std::string P(const std::string& rel) const { return dir_ + "/" + rel; }
+  std::string dir_;
+  ScopedHandle root_;
+};
+
+TEST_F(DirOpsTest, WalksStayBelowTheRoot) {
+  ::mkdir(P("root/real").c_str(), 0755);
+  ::symlink("real", P("root/inside").c_str());
+  ::symlink(P("outside").c_str(), P("root/out").c_str());
+  ::symlink("../outside", P("root/up").c_str());
+  std::ofstream(P("root/file")) << "x";
+  const struct {
+    const char* relative;
+    ErrorCode code;
+  } cases[] = {{"", 0},          {"real", 0}, {"inside", 0}, {"inside/", 0},
+               {"out", kErrorOutsideTree},  {"up", kErrorOutsideTree},
+               {"real/../..", kErrorOutsideTree}, {"missing", kErrorFileNotFound},
+               {"file/x", kErrorInvalidParameter}};
+  for (const auto& c : cases) {
+    ScopedHandle out;
+    EXPECT_EQ(OpenBeneath(root_.get(), W(c.relative), nullptr, &out), c.code) << c.relative;
+  }
+  // Making levels: each missing one once, announced first; never through a
+  // link that leads out.
+  std::vector<std::string> announced;
+  const LevelHook hook = [&](Handle, const WideString& level) {
+    announced.push_back(N(level));
+    return kErrorSuccess;
+  };
+  ScopedHandle made;
+  EXPECT_EQ(OpenBeneath(root_.get(), u"inside/a//b/c", &hook, &made), kErrorSuccess);
+  EXPECT_EQ(announced, (std::vector<std::string>{"inside/a", "inside/a//b", "inside/a//b/c"}));
+  EXPECT_TRUE(std::filesystem::is_directory(P("root/real/a/b/c")));
+  EXPECT_EQ(OpenBeneath(root_.get(), u"out/new", &hook, &made), kErrorOutsideTree);
+  EXPECT_TRUE(std::filesystem::is_empty(P("outside")));
+  EXPECT_EQ(GetLastSystemFailure().error, EXDEV);
+}
+
+// 2,100 levels, far beyond PATH_MAX, with only 32 descriptors allowed: made,
+// looked up and removed in one pass each.
+TEST_F(DirOpsTest, DeepTreesWithFewDescriptors) {
+  rlimit old {};
+  ::getrlimit(RLIMIT_NOFILE, &old);
+  rlimit few = old;
+  few.rlim_cur = 32;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+  std::string deep;
+  for (int i = 0; i < 2100; ++i) deep += "level/";
+  ScopedHandle bottom;
+  const LevelHook hook = [](Handle, const WideString&) { return kErrorSuccess; };
+  const ErrorCode made = OpenBeneath(root_.get(), W(deep), &hook, &bottom);
+  Handle file = kInvalidHandle;
+  const ErrorCode created = CreateNewFileAt(bottom.get(), u"leaf", &file);
+  if (file != kInvalidHandle) CloseHandle(file);
+  bottom.Close();
+  root_.Close();
+  DeleteTree(W(P("root")));
+  ::setrlimit(RLIMIT_NOFILE, &old);
+  EXPECT_EQ(made, kErrorSuccess);
+  EXPECT_EQ(created, kErrorSuccess);
+  EXPECT_FALSE(std::filesystem::exists(P("root")));
+}
+
+TEST_F(DirOpsTest, CopyRangeInKernelOrByHandAndItsFailures) {
+  std::ofstream(P("source")) << "0123456789abcdef";
+  Handle in = kInvalidHandle;
+  ASSERT_EQ(CreateFile(W(P("source")), kGenericRead, 0, kOpenExisting, &in, 0), kErrorSuccess);
+  char buffer[4];
+  // A file (copy_file_range), then a pipe, which the kernel copy refuses.
+  Handle out = kInvalidHandle;
+  ASSERT_EQ(CreateNewFileAt(root_.get(), u"copy", &out), kErrorSuccess);
+  EXPECT_EQ(CopyRange(in, 3, out, 10, buffer, sizeof buffer), kErrorSuccess);
+  CloseHandle(out);
+  EXPECT_EQ(std::filesystem::file_size(P("root/copy")), 10u);
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  EXPECT_EQ(CopyRange(in, 3, fds[1], 10, buffer, sizeof buffer), kErrorSuccess);
+  char piped[16] = {};
+  EXPECT_EQ(::read(fds[0], piped, sizeof piped), 10);
+  EXPECT_STREQ(piped, "3456789abc");
+  EXPECT_EQ(CopyRange(in, 10, fds[1], 10, buffer, sizeof buffer), kErrorHandleEof);
+  // A disk that fills half-way: half of it arrives, then the failure.
+  SetFaultHook([](FileOp op, const WideString&) {
+    return op == FileOp::kWriteFile ? kFaultAfterHalf | 112 : 0u;
+  });
+  EXPECT_EQ(CopyRange(in, 0, fds[1], 8, buffer, sizeof buffer), 112u);
+  SetFaultHook(nullptr);
+  EXPECT_EQ(::read(fds[0], piped, sizeof piped), 6 + 4);  // what the source had, then half
+  for (const int fd : fds) ::close(fd);
+  CloseHandle(in);
+}
+
+TEST_F(DirOpsTest, TimesLocksAndPerThreadFailures) {
+  // Modification time exact to the nanosecond; the access time stays.
+  const timespec before[2] = {{1000, 111}, {2000, 222}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, P("root").c_str(), before, 0), 0);
+  EXPECT_EQ(SetModifiedAt(root_.get(), WideString(), FileStamp{3000, 333333333}), kErrorSuccess);
+  struct stat st {};
+  ::stat(P("root").c_str(), &st);
+  EXPECT_TRUE(st.st_atim.tv_sec == 1000 && st.st_atim.tv_nsec == 111);
+  EXPECT_TRUE(st.st_mtim.tv_sec == 3000 && st.st_mtim.tv_nsec == 333333333);
+  FileStamp read;
+  EXPECT_TRUE(GetModified(W(P("root")), &read) == 0 && read == (FileStamp{3000, 333333333}));
+
+  // Two open descriptions of one directory: the second finds it busy.
+  ScopedHandle other;
+  ASSERT_EQ(OpenDirectory(W(P("root")), &other), kErrorSuccess);
+  EXPECT_EQ(TryLockExclusive(root_.get()), kErrorSuccess);
+  EXPECT_EQ(TryLockExclusive(other.get()), kErrorBusy);
+  EXPECT_TRUE(PathNamesHandle(W(P("root")), other.get()));
+  EXPECT_FALSE(PathNamesHandle(W(P("outside")), other.get()));
+
+  // The errno and path of a failure belong to the thread that failed.
+  Handle h = kInvalidHandle;
+  EXPECT_EQ(CreateFile(W(P("missing")), kGenericRead, 0, kOpenExisting, &h, 0), 2u);
+  std::thread([&] {
+    EXPECT_EQ(GetLastSystemFailure().error, 0);
+    EXPECT_EQ(CreateNewFileAt(root_.get(), u"x/y", &h), 2u);
+    EXPECT_EQ(GetLastSystemFailure().error, ENOENT);
+    EXPECT_EQ(N(GetLastSystemFailure().path), P("root") + "/x/y");
+  }).join();
+  EXPECT_EQ(GetLastSystemFailure().error, ENOENT);
+  EXPECT_EQ(N(GetLastSystemFailure().path), P("missing"));
+  // Every failure of CreateDirectory answers 2.
+  std::ofstream(P("plain")) << "";
+  EXPECT_EQ(CreateDirectory(W(P("plain/sub"))), kErrorFileNotFound);
+  EXPECT_EQ(GetLastSystemFailure().error, EEXIST);  // "plain" is there, as a file
+}
+
+}  // namespace
+}  // namespace ordx
