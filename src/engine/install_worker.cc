@@ -118,7 +118,11 @@ ErrorCode InstallWorker::Run(InstallState* state, const std::atomic<bool>* stop)
     bool copied = false;
     code = InstallEntry(kit, i, target, &copied);
     if (code != kErrorSuccess) return ReportError(code, percent);
-    if (copied && state->IsCancelled()) return Rollback(kErrorCancelled);
+    if (copied && state->IsCancelled()) {
+      Rollback(kErrorCancelled);
+      state->Post(kErrorCancelled, LoadString("IDS_CANCEL_FINISH"), percent);
+      return kErrorCancelled;
+    }
   }
   Commit();
   state->Post(kErrorSuccess, LoadString("IDS_INSTALL_FINISH"), 100);

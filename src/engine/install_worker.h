@@ -39,7 +39,7 @@ class InstallWorker {
   // Runs one installation of the job in `state` and posts its outcome there:
   // 100 percent with the finish text after success, or the failing code with
   // the error text once the rollback is done. Returns 0, the failing code, or
-  // 1223 after a cancel (which posts nothing). A set `stop` flag ends the
+  // 1223 after a cancel (posted with the cancel text). A set `stop` flag ends the
   // pause after a success early.
   ErrorCode Run(InstallState* state, const std::atomic<bool>* stop = nullptr);
 
