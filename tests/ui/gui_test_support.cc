@@ -64,6 +64,12 @@ void SendKey(GtkWidget* window, guint keyval) {
 
 void SendDelete(GtkWidget* window) { Send(gdk_event_new(GDK_DELETE), window); }
 
+void SendFocusIn(GtkWidget* window) {
+  GdkEvent* event = gdk_event_new(GDK_FOCUS_CHANGE);
+  event->focus_change.in = TRUE;
+  Send(event, window);
+}
+
 const std::vector<FontSetup>& DesktopFonts() {
   static const std::vector<FontSetup> fonts = {
       {"dejavu", "DejaVu Sans 10"}, {"noto", "Noto Sans 10"}, {"cantarell", "Cantarell 11"}};

@@ -24,6 +24,9 @@ void Pump();
 // Deliver a key press / the window manager's close request through GTK.
 void SendKey(GtkWidget* window, guint keyval);
 void SendDelete(GtkWidget* window);
+// The window becomes the active one, as when the window manager gives it
+// the keyboard; GTK moves the focus with Tab only within an active window.
+void SendFocusIn(GtkWidget* window);
 // The desktops' default fonts the texts must fit under.
 struct FontSetup {
   const char* name;  // short, for file names and reports
