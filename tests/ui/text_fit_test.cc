@@ -3,9 +3,12 @@
 // and the captions of buttons and the check box) is measured with Pango
 // against the space GTK gave it. Captions may shrink, but not below 8 pt;
 // no text may run into another, be cut short with "…", or wrap where it must
-// stay on one line.
+// stay on one line. With ORDX_FIT_SHRUNK set, the captions drawn smaller
+// than their font are listed on standard output.
 #include <gtk/gtk.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -74,8 +77,19 @@ int CheckWindow(GtkWidget* window, const std::string& where, std::ostream& repor
     GtkWidget* parent = gtk_widget_get_parent(label);
     const int size = pango_font_description_get_size(gtk_widget_get_style(label)->font_desc);
     if (GTK_IS_BUTTON(parent) && size < kSmallestCaptionSize) misfit("is drawn below 8 pt");
-    if (GTK_IS_CHECK_BUTTON(parent) && pango_layout_get_line_count(gtk_label_get_layout(GTK_LABEL(label))) > 1) {
-      misfit("wraps");
+    if (GTK_IS_CHECK_BUTTON(parent) &&
+        pango_layout_get_line_count(gtk_label_get_layout(GTK_LABEL(label))) > 1) {
+      PangoLayout* line = gtk_widget_create_pango_layout(label, shown.c_str());
+      PangoRectangle one;
+      pango_layout_get_pixel_extents(line, nullptr, &one);
+      g_object_unref(line);
+      misfit("wraps: needs " + std::to_string(one.width) + " px on one line, has " +
+             std::to_string(a.width - 2 * xpad));
+    }
+    if (getenv("ORDX_FIT_SHRUNK") != nullptr && GTK_IS_BUTTON(parent) &&
+        size < pango_font_description_get_size(gtk_widget_get_style(parent)->font_desc)) {
+      std::printf("%s: \"%s\" drawn at %.1f pt\n", where.c_str(), shown.c_str(),
+                  size / double(PANGO_SCALE));
     }
     for (const Text& other : texts) {
       if (&other != &text && gdk_rectangle_intersect(&text.ink, &other.ink, nullptr) &&
