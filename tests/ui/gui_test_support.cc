@@ -25,8 +25,14 @@ void Send(GdkEvent* event, GtkWidget* window) {
 
 // Sanitized builds: fontconfig keeps caches for the life of the process, and
 // Pango loads the font configuration on a thread of its own, inside
-// libraries built without the sanitizer.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+// libraries built without the sanitizer. GTK's folder chooser loses a file
+// name when it is destroyed.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:ordx::DirSelectPage::OnBrowse\n";
+}
+// The suppression above names our frame, which only a full unwind through
+// GTK's and GLib's frame-pointer-less code can see.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
 extern "C" const char* __tsan_default_suppressions() {
   return "race:libfontconfig.so\nrace:libpango-1.0.so\nrace:libpangoft2-1.0.so\n";
 }
