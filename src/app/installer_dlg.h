@@ -80,9 +80,9 @@ class CInstallerDlg : public CWnd {
   void ShowWelcomePage();
   void ShowDirSelectPage();
   void ShowSuccessPage();
-  // The error page with the text of `key`: the failure text, or the cancel
-  // text after a cancelled copy.
-  void ShowErrorPage(const char* key = "IDS_ERROR_FINISH");
+  // The error page with `text`: by default the failure text.
+  void ShowErrorPage();
+  void ShowErrorPage(const WideString& text);
   void AcceptDirectory();
   void StartInstall();
   void SetupFinalButtons();

@@ -117,8 +117,14 @@ void CInstallerDlg::StartInstall() {
     // A cancelled copy that was rolled back completely is no failure to
     // report; anything else, a rollback that left files behind included, is.
     const bool cancelled = result == kErrorCancelled && text == LoadString("IDS_CANCEL_FINISH");
+    // Files that could not be put back make "has not been changed" untrue:
+    // the page keeps the worker's word on where they are.
+    const WideString notRestoredText = LoadString("IDS_ERROR_NOTRESTORED");
+    const bool notRestored = !notRestoredText.empty() && text.starts_with(notRestoredText.view());
     if (!cancelled) ShowMessage(text, kMbErrorOk);
-    if (window_ != nullptr) ShowErrorPage(cancelled ? "IDS_CANCEL_FINISH" : "IDS_ERROR_FINISH");
+    if (window_ != nullptr) {
+      ShowErrorPage(cancelled || notRestored ? text : LoadString("IDS_ERROR_FINISH"));
+    }
     return;
   }
   if (!RegisterTarget()) ShowMessage(LoadString("IDS_ERROR_NOTREGISTERED"), kMbErrorOk);
@@ -135,11 +141,13 @@ void CInstallerDlg::ShowSuccessPage() {
   SetActivePage(successPage_.get());
 }
 
-void CInstallerDlg::ShowErrorPage(const char* key) {
+void CInstallerDlg::ShowErrorPage() { ShowErrorPage(LoadString("IDS_ERROR_FINISH")); }
+
+void CInstallerDlg::ShowErrorPage(const WideString& text) {
   if (!errorPage_) {
-    errorPage_ = std::make_unique<MessagePage>(fixed_, sideImage_, LoadString(key));
+    errorPage_ = std::make_unique<MessagePage>(fixed_, sideImage_, text);
   } else {
-    errorPage_->SetText(LoadString(key));
+    errorPage_->SetText(text);
   }
   pageId_ = kPageError;
   SetupFinalButtons();
