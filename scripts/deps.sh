@@ -8,7 +8,7 @@ packages=(
   libgtk2.0-dev zlib1g-dev libisal-dev
   libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils
-  fonts-dejavu-core fonts-droid-fallback
+  fonts-dejavu-core fonts-droid-fallback fonts-noto-core fonts-cantarell
   zopfli gzip
   dpkg-dev file lintian man-db
 )

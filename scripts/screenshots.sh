@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Saves every wizard page in every language as PNG files, for looking at
-# layout and translations:  scripts/screenshots.sh [OUTDIR] [CODE...]
+# Saves every wizard page, the message boxes and the preparing window in
+# every language, under the default fonts of Xfce/MATE (DejaVu Sans 10), KDE
+# (Noto Sans 10) and GNOME (Cantarell 11), as PNG files named
+# <font>-<code>-<name>.png, for looking at layout and translations:
+#   scripts/screenshots.sh [OUTDIR] [CODE...]
 # OUTDIR defaults to build/screenshots. Without a working DISPLAY the pages
 # are drawn on a private Xvfb server (xvfb-run).
 set -euo pipefail

@@ -27,4 +27,6 @@ void InstallCancelSignals() {
 
 bool CancelRequested() { return g_cancelRequested.load(std::memory_order_relaxed); }
 
+const std::atomic<bool>* CancelRequestFlag() { return &g_cancelRequested; }
+
 }  // namespace ordx

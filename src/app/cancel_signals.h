@@ -3,6 +3,8 @@
 // run then rolls back (or, after its commit, finishes the registration).
 #pragma once
 
+#include <atomic>
+
 namespace ordx {
 
 // Installs the handlers; each signal only records the request, so a second
@@ -10,5 +12,7 @@ namespace ordx {
 void InstallCancelSignals();
 // True once one of the signals has arrived.
 bool CancelRequested();
+// The same as a flag that long work (unpacking the kit) can poll.
+const std::atomic<bool>* CancelRequestFlag();
 
 }  // namespace ordx

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/command_line.h"
+#include "app/gtk_language.h"
 #include "app/installer_dlg.h"
 #include "text/convert.h"
 #include "text/utf8.h"
@@ -20,6 +21,7 @@ int InstallerApp::Run() {
   languageId = options.languageId;
   SetLanguage(languageId);
   title = LoadString("IDR_MAINFRAME");
+  UseLanguageForGtk(options.languageCode);
   auto dialog = std::make_unique<CInstallerDlg>(argc, argv, options.silent, ToUtf8(title),
                                                 options.languageCode, options.useCwd);
   dialog->Run();

@@ -6,19 +6,25 @@
 #include <glib.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "app/cancel_signals.h"
+#include "app/gtk_language.h"
 #include "config/template_locations.h"
 #include "engine/journal.h"
+#include "engine/tree_ops.h"
 #include "fs/dir_ops.h"
 #include "fs/file_layer.h"
 #include "text/convert.h"
 #include "text/utf8.h"
 #include "text/string_table.h"
+#include "ui/images.h"
 #include "ui/message_box.h"
 
 namespace ordx {
@@ -29,6 +35,15 @@ constexpr char kKitFileName[] = "ordx.dkt";
 constexpr std::uint64_t kFreeSpaceFactor = 3;
 // How often a waiting loop looks at the worker's progress.
 constexpr guint kPollMilliseconds = 50;
+
+gboolean KeepWaking(gpointer) { return TRUE; }
+
+// The one place that knows how the kit reader reports progress and takes a
+// cancel.
+ErrorCode OpenKitReader(KitReader* kit, const WideString& path, const std::atomic<bool>* cancel,
+                        std::atomic<std::uint64_t>* compressedBytesRead) {
+  return kit->Open(path, cancel, compressedBytesRead);
+}
 
 }  // namespace
 
@@ -111,6 +126,8 @@ void CInstallerDlg::RunHeadless() {
     exitStatus_ = kExitCancelled;
   };
   if (!Prepare()) {
+    // A signal while the kit was unpacked ends the run as cancelled.
+    if (CancelRequested()) return cancelled();
     exitStatus_ = kExitPreparationFailed;
     return;
   }
@@ -233,7 +250,9 @@ bool CInstallerDlg::Prepare() {
       return false;
     }
   }
-  ErrorCode opened = kit_.Open(kitPath_);
+  bool cancelled = false;
+  ErrorCode opened = OpenKit(size, &cancelled);
+  if (cancelled) return false;  // the user's own choice: nothing to report
   // No kit may write into the run's own transaction directory.
   for (const KitEntry& entry : kit_.entries()) {
     if (opened == kErrorSuccess && IsTransactionEntry(entry.name)) opened = kErrorInvalidData;
@@ -247,6 +266,47 @@ bool CInstallerDlg::Prepare() {
     return false;
   }
   return true;
+}
+
+ErrorCode CInstallerDlg::OpenKit(std::uint64_t kitSize, bool* cancelled) {
+  *cancelled = false;
+  if (!hasDisplay_) {
+    const ErrorCode code = OpenKitReader(&kit_, kitPath_, CancelRequestFlag(), nullptr);
+    *cancelled = code == kErrorCancelled;
+    return code;
+  }
+  // Unpacked on a thread of its own, so that this one can show how far it
+  // got and hear a Cancel.
+  std::atomic<bool> cancel{false};
+  std::atomic<bool> done{false};
+  std::atomic<std::uint64_t> read{0};
+  ErrorCode code = 0;
+  std::thread opener([&] {
+    code = OpenKitReader(&kit_, kitPath_, &cancel, &read);
+    done.store(true, std::memory_order_release);
+  });
+  const auto showAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(preparingDelayMs_);
+  const guint wake = g_timeout_add(kPollMilliseconds, KeepWaking, nullptr);
+  while (!done.load(std::memory_order_acquire)) {
+    if (CancelRequested()) cancel = true;
+    if (!preparing_ && !cancel.load() && std::chrono::steady_clock::now() >= showAt) {
+      if (icon_ == nullptr) icon_ = LoadIcon();
+      preparing_ = std::make_unique<PreparingWindow>(GetTitle(), icon_, [&cancel] { cancel = true; });
+    }
+    if (preparing_) {
+      const std::uint64_t bytes = read.load();
+      preparing_->SetFraction(kitSize != 0 && bytes != 0 ? static_cast<double>(bytes) / kitSize
+                                                         : -1.0);
+      gtk_main_iteration();
+    } else {
+      g_usleep(kPollMilliseconds * 1000 / 5);
+    }
+  }
+  opener.join();
+  g_source_remove(wake);
+  preparing_.reset();
+  *cancelled = cancel.load();
+  return *cancelled ? kErrorCancelled : code;
 }
 
 void CInstallerDlg::BeginInstallation() {
@@ -312,9 +372,36 @@ WideString JoinDescriptionPath(const WideString& targetDir, const WideString& de
   return path;
 }
 
+WideString ExpandHome(const WideString& directory) {
+  if (directory != u"~" && !directory.starts_with(u"~/")) return directory;
+  WideString home = GetHomeDirectory();
+  if (home.empty()) return directory;
+  while (home.length() > 1 && home.back() == u'/') home = home.substr(0, home.length() - 1);
+  if (directory.length() == 1) return home;
+  return (home == u"/" ? WideString() : home) + directory.substr(1);
+}
+
+WideString NearestExistingDirectory(const WideString& directory) {
+  WideString dir = directory;
+  if (dir.empty() || dir[0] != u'/') {
+    WideString cwd;
+    if (GetCurrentDirectory(&cwd) != kErrorSuccess) return WideString();
+    dir = cwd + u"/" + dir;
+  }
+  for (;;) {
+    while (dir.length() > 1 && dir.back() == u'/') dir = dir.substr(0, dir.length() - 1);
+    ScopedHandle opened;
+    if (OpenDirectory(dir, &opened) == kErrorSuccess) return dir;
+    const std::size_t slash = dir.rfind(u'/');
+    if (slash == WideString::npos || dir.length() == 1) return WideString();
+    dir = slash == 0 ? WideString(u"/") : dir.substr(0, slash);
+  }
+}
+
 void OpenWithXdgOpen(const NarrowString& path) {
   // xdg-open takes an argument that starts with "-" for an option: a relative
   // path that does is passed as "./-...".
+  const StartupLanguageScope userLanguage;
   RunProgram({NarrowString("xdg-open"), path.starts_with("-") ? NarrowString("./") + path : path});
 }
 

@@ -21,6 +21,7 @@
 #include "ui/cwnd.h"
 #include "ui/dir_select_page.h"
 #include "ui/message_page.h"
+#include "ui/preparing_window.h"
 #include "ui/presenter.h"
 #include "ui/progress_page.h"
 
@@ -83,7 +84,9 @@ class CInstallerDlg : public CWnd {
   void ShowWelcomePage();
   void ShowDirSelectPage();
   void ShowSuccessPage();
+  // The error page with `text`: by default the failure text.
   void ShowErrorPage();
+  void ShowErrorPage(const WideString& text);
   void AcceptDirectory();
   // Takes the target directory for the installation (a relative one made
   // absolute first): locks it and undoes an interrupted run there. False,
@@ -94,6 +97,8 @@ class CInstallerDlg : public CWnd {
   void SetupFinalButtons();
   void Finish();
   void ConfirmCancel();
+  // Cancel during the copy: asks, and on Yes has the worker roll back.
+  void ConfirmCancelCopy();
   void SetActivePage(WizardDialogPage* page);
   WideString ComposeWelcomeText() const;
 
@@ -109,6 +114,8 @@ class CInstallerDlg : public CWnd {
   void SetOpener(Opener opener) { opener_ = std::move(opener); }
   void SetWorkerStarter(WorkerStarter starter) { workerStarter_ = std::move(starter); }
   void SetPresenter(std::unique_ptr<Presenter> presenter) { presenter_ = std::move(presenter); }
+  // How long the kit may take to open before the preparing window shows.
+  void SetPreparingDelay(int ms) { preparingDelayMs_ = ms; }
 
   // --- Observers.
   bool hasDisplay() const { return hasDisplay_; }
@@ -124,6 +131,7 @@ class CInstallerDlg : public CWnd {
   SuccessFinalPage* successPage() const { return successPage_.get(); }
   MessagePage* errorPage() const { return errorPage_.get(); }
   WizardDialogPage* currentPage() const { return currentPage_; }
+  PreparingWindow* preparingWindow() const { return preparing_.get(); }
   const WideString& targetDir() const { return targetDir_; }
   const WideString& kitPath() const { return kitPath_; }
   const LocationList& templateLocations() const { return templateLocations_; }
@@ -140,6 +148,9 @@ class CInstallerDlg : public CWnd {
   // when the starter could not be told.
   bool RegisterTarget();
   void RunHeadless();
+  // Opens the kit (`kitSize` bytes, 0 when unknown), showing the preparing
+  // window when that takes long. `*cancelled`: the user stopped it there.
+  ErrorCode OpenKit(std::uint64_t kitSize, bool* cancelled);
   void DestroyWindow();
 
   static void OnWindowDestroyed(GtkWidget* widget, gpointer self);
@@ -167,6 +178,8 @@ class CInstallerDlg : public CWnd {
   GtkWidget* nextButton_ = nullptr;
   GtkWidget* cancelButton_ = nullptr;
   bool confirmCancel_ = true;
+  bool cancelAsked_ = false;
+  bool cancelRequested_ = false;
   int argc_;
   char** argv_;
   int width_ = 500;
@@ -178,6 +191,8 @@ class CInstallerDlg : public CWnd {
   WorkerThread workerThread_;
   // Held from Next (or the start of a silent run) through the registration.
   std::unique_ptr<InstallTarget> target_;
+  std::unique_ptr<PreparingWindow> preparing_;
+  int preparingDelayMs_ = 1000;
 
   bool hasDisplay_ = false;
   bool installStarted_ = false;
@@ -195,6 +210,12 @@ bool HasLineBreak(const WideString& text);
 // relative description path, joined by one "/" unless the directory
 // already ends with a separator; backslashes become slashes.
 WideString JoinDescriptionPath(const WideString& targetDir, const WideString& description);
+// "~" alone or "~/" at the start stands for the home directory, as in a
+// shell; any other text, and any text when no home is known, is unchanged.
+WideString ExpandHome(const WideString& directory);
+// The directory itself, or the nearest of its parents, that exists as a
+// directory, made absolute against the working directory; empty if none.
+WideString NearestExistingDirectory(const WideString& directory);
 // Runs "xdg-open" on the path without a shell, never as an option.
 void OpenWithXdgOpen(const NarrowString& path);
 

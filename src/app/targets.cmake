@@ -3,6 +3,7 @@ add_library(ordx_app STATIC
   installer_app.cc
   installer_dlg.cc
   cancel_signals.cc
+  gtk_language.cc
   wizard_window.cc
   wizard_flow.cc)
 target_link_libraries(ordx_app PUBLIC

@@ -32,10 +32,20 @@ WideString CInstallerDlg::ComposeWelcomeText() const {
 void CInstallerDlg::SetActivePage(WizardDialogPage* page) {
   if (currentPage_ != nullptr) currentPage_->Hide();
   currentPage_ = page;
-  if (page != nullptr) {
-    page->Show();
-    page->OnActivate();
+  if (page == nullptr) return;
+  // Tab follows the screen: the page's fields from the top, then the
+  // buttons from the left.
+  GList* chain = nullptr;
+  for (GtkWidget* widget : page->widgets()) {
+    if (gtk_widget_get_can_focus(widget)) chain = g_list_append(chain, widget);
   }
+  for (GtkWidget* button : {backButton_, nextButton_, cancelButton_}) {
+    chain = g_list_append(chain, button);
+  }
+  gtk_container_set_focus_chain(GTK_CONTAINER(fixed_), chain);
+  g_list_free(chain);
+  page->Show();
+  page->OnActivate();
 }
 
 void CInstallerDlg::ShowWelcomePage() {
@@ -53,7 +63,12 @@ void CInstallerDlg::ShowWelcomePage() {
 
 void CInstallerDlg::ShowDirSelectPage() {
   pageId_ = kPageDirectory;
-  if (!dirPage_) dirPage_ = std::make_unique<DirSelectPage>(fixed_, sideImage_);
+  if (!dirPage_) {
+    dirPage_ = std::make_unique<DirSelectPage>(fixed_, sideImage_);
+    dirPage_->SetStartFolder([](const WideString& typed) {
+      return ToNarrow(NearestExistingDirectory(ExpandHome(typed)));
+    });
+  }
   dirPage_->SetDirectory(targetDir_);
   gtk_widget_set_sensitive(backButton_, TRUE);
   gtk_widget_set_sensitive(nextButton_, TRUE);
@@ -69,7 +84,7 @@ void CInstallerDlg::AcceptDirectory() {
     ShowMessage(LoadString("IDS_SETUP_EMPTYTARGET"), kMbPlainOk);
     return;
   }
-  targetDir_ = directory;
+  targetDir_ = ExpandHome(directory);
   // Busy, or an interrupted run that cannot be undone: stay on this page.
   if (!TakeTarget()) return;
   StartInstall();
@@ -109,8 +124,17 @@ void CInstallerDlg::StartInstall() {
       DestroyWindow();
       return;
     }
-    ShowMessage(text, kMbErrorOk);
-    if (window_ != nullptr) ShowErrorPage();
+    // A cancelled copy that was rolled back completely is no failure to
+    // report; anything else, a rollback that left files behind included, is.
+    const bool cancelled = result == kErrorCancelled && text == LoadString("IDS_CANCEL_FINISH");
+    // Files that could not be put back make "has not been changed" untrue:
+    // the page keeps the worker's word on where they are.
+    const WideString notRestoredText = LoadString("IDS_ERROR_NOTRESTORED");
+    const bool notRestored = !notRestoredText.empty() && text.starts_with(notRestoredText.view());
+    if (!cancelled) ShowMessage(text, kMbErrorOk);
+    if (window_ != nullptr) {
+      ShowErrorPage(cancelled || notRestored ? text : LoadString("IDS_ERROR_FINISH"));
+    }
     return;
   }
   if (!RegisterTarget()) ShowMessage(LoadString("IDS_ERROR_NOTREGISTERED"), kMbErrorOk);
@@ -127,9 +151,13 @@ void CInstallerDlg::ShowSuccessPage() {
   SetActivePage(successPage_.get());
 }
 
-void CInstallerDlg::ShowErrorPage() {
+void CInstallerDlg::ShowErrorPage() { ShowErrorPage(LoadString("IDS_ERROR_FINISH")); }
+
+void CInstallerDlg::ShowErrorPage(const WideString& text) {
   if (!errorPage_) {
-    errorPage_ = std::make_unique<MessagePage>(fixed_, sideImage_, LoadString("IDS_ERROR_FINISH"));
+    errorPage_ = std::make_unique<MessagePage>(fixed_, sideImage_, text);
+  } else {
+    errorPage_->SetText(text);
   }
   pageId_ = kPageError;
   SetupFinalButtons();
@@ -144,6 +172,7 @@ void CInstallerDlg::SetupFinalButtons() {
   gtk_button_set_label(GTK_BUTTON(nextButton_), ToUtf8(LoadString("IDS_WIZARD_FINISH")).c_str());
   gtk_widget_set_can_default(nextButton_, TRUE);
   gtk_widget_grab_default(nextButton_);
+  gtk_widget_grab_focus(nextButton_);
 }
 
 void CInstallerDlg::Finish() {

@@ -7,28 +7,13 @@
 #include "text/utf8.h"
 #include "text/string_table.h"
 #include "ui/images.h"
+#include "ui/wizard_button.h"
 
 namespace ordx {
 namespace {
 
-// The wizard's buttons are 80 pixels wide in every language. The theme's
-// padding around a button's label (inner border, focus padding, the frame
-// reserved for the default button) would leave only 68 of them to the text;
-// without it the longer translations fit.
-constexpr char kButtonStyle[] =
-    "style \"ordx-wizard-button\" {\n"
-    "  GtkButton::inner-border = { 0, 0, 0, 0 }\n"
-    "  GtkButton::default-border = { 0, 0, 0, 0 }\n"
-    "  GtkWidget::focus-padding = 0\n"
-    "}\n"
-    "widget \"*.ordx-wizard-button\" style \"ordx-wizard-button\"\n";
-
 GtkWidget* NewButton(GtkWidget* fixed, const char* key, int x, int y) {
-  static const bool styled = (gtk_rc_parse_string(kButtonStyle), true);
-  (void)styled;
-  GtkWidget* button = gtk_button_new_with_label(ToUtf8(LoadString(key)).c_str());
-  gtk_widget_set_name(button, "ordx-wizard-button");
-  gtk_widget_set_size_request(button, 80, 30);
+  GtkWidget* button = NewWizardButton(ToUtf8(LoadString(key)).c_str());
   gtk_fixed_put(GTK_FIXED(fixed), button, x, y);
   return button;
 }
@@ -64,7 +49,7 @@ void CInstallerDlg::CreateMainWindow() {
   gtk_window_set_modal(GTK_WINDOW(window_), TRUE);
   gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_MENU);
 
-  icon_ = LoadIcon();
+  if (icon_ == nullptr) icon_ = LoadIcon();
   gtk_window_set_icon(GTK_WINDOW(window_), icon_);
 
   fixed_ = gtk_fixed_new();
@@ -131,8 +116,7 @@ void CInstallerDlg::OnNextClicked() {
 
 void CInstallerDlg::OnCancelClicked() {
   if (pageId_ == kPageProgress) {
-    // The copy runs to its end; no further run starts.
-    workerThread_.Stop();
+    ConfirmCancelCopy();
     return;
   }
   ConfirmCancel();
@@ -140,20 +124,29 @@ void CInstallerDlg::OnCancelClicked() {
 
 bool CInstallerDlg::OnKeyPress(guint keyval) {
   if (keyval != GDK_Escape) return false;
-  if (pageId_ == kPageProgress) {
-    // The progress loop runs in this window: closing it now would pull the
-    // widgets out from under the loop. Escape acts as Cancel does here.
-    OnCancelClicked();
-    return true;
-  }
-  ConfirmCancel();
+  // On the progress page the window stays: the progress loop runs in it and
+  // ends on the worker's result.
+  pageId_ == kPageProgress ? ConfirmCancelCopy() : ConfirmCancel();
   return true;
 }
 
 bool CInstallerDlg::OnDeleteRequest() {
   if (pageId_ != kPageProgress) return false;  // closes without a question
-  OnCancelClicked();
+  ConfirmCancelCopy();
   return true;
+}
+
+void CInstallerDlg::ConfirmCancelCopy() {
+  // One question at a time, and none once the cancel is on its way.
+  if (cancelAsked_ || cancelRequested_) return;
+  cancelAsked_ = true;
+  const int answer = ShowMessage(LoadString("IDS_ACCEPT_CANCEL"), kMbQuestionYesNo);
+  cancelAsked_ = false;
+  // The copy may have ended while the question was open.
+  if (answer != kIdYes || pageId_ != kPageProgress) return;
+  cancelRequested_ = true;
+  installState_.SetCancel(true);
+  if (cancelButton_ != nullptr) gtk_widget_set_sensitive(cancelButton_, FALSE);
 }
 
 void CInstallerDlg::ConfirmCancel() {

@@ -2,6 +2,8 @@
 // opens a folder chooser.
 #pragma once
 
+#include <functional>
+
 #include "text/cow_string.h"
 #include "ui/wizard_page.h"
 
@@ -9,8 +11,15 @@ namespace ordx {
 
 class DirSelectPage : public WizardDialogPage {
  public:
+  // Where the folder chooser opens for the typed text: a folder that
+  // exists, as a file-system path; empty leaves GTK's choice.
+  using StartFolder = std::function<NarrowString(const WideString& typed)>;
+
   DirSelectPage(GtkWidget* container, GdkPixbuf* sideImage);
-  void OnActivate() override {}
+  // The directory is what the page asks for: it takes the focus, and Enter
+  // in it activates the window's default button.
+  void OnActivate() override;
+  void SetStartFolder(StartFolder startFolder) { startFolder_ = std::move(startFolder); }
 
   void SetDirectory(const WideString& directory);
   // The entry's text (the directory set, exactly, while the text is
@@ -37,6 +46,7 @@ class DirSelectPage : public WizardDialogPage {
   // included.
   WideString original_;
   NarrowString shown_;
+  StartFolder startFolder_;
 };
 
 }  // namespace ordx

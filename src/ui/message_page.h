@@ -9,14 +9,21 @@ namespace ordx {
 
 class MessagePage : public WizardDialogPage {
  public:
-  MessagePage(GtkWidget* container, GdkPixbuf* sideImage, const WideString& text);
+  MessagePage(GtkWidget* container, GdkPixbuf* sideImage, const WideString& text)
+      : MessagePage(container, sideImage, text, kPageTextHeight) {}
+  // A text too long for the page ends with "…" and shows whole as a tooltip.
   void SetText(const WideString& text);
   GtkWidget* label() const { return label_; }
   GtkWidget* image() const { return image_; }
 
+ protected:
+  // `textHeight`: how far down the text may run before what follows it.
+  MessagePage(GtkWidget* container, GdkPixbuf* sideImage, const WideString& text, int textHeight);
+
  private:
   GtkWidget* image_;
   GtkWidget* label_;
+  int textHeight_;
 };
 
 class SuccessFinalPage : public MessagePage {

@@ -7,5 +7,8 @@ add_library(ordx_ui STATIC
   wizard_page.cc
   message_page.cc
   dir_select_page.cc
-  progress_page.cc)
+  progress_page.cc
+  text_fit.cc
+  wizard_button.cc
+  preparing_window.cc)
 target_link_libraries(ordx_ui PUBLIC ordx_text PkgConfig::GTK2)

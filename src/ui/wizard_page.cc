@@ -16,12 +16,4 @@ void WizardDialogPage::Put(GtkWidget* widget, int x, int y) {
   gtk_fixed_put(GTK_FIXED(container_), widget, x, y);
 }
 
-GtkWidget* NewPageLabel(int width, int height) {
-  GtkWidget* label = gtk_label_new(nullptr);
-  gtk_widget_set_size_request(label, width, height);
-  gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-  gtk_misc_set_alignment(GTK_MISC(label), 0.0f, 0.0f);
-  return label;
-}
-
 }  // namespace ordx

@@ -35,7 +35,12 @@ class WizardDialogPage {
   std::vector<GtkWidget*> widgets_;
 };
 
-// A wrapping label aligned to its top-left corner, as the text pages use.
-GtkWidget* NewPageLabel(int width, int height);
+// The text column right of the side picture: its place and size, and the
+// empty strip kept at its right so that no text touches the window's edge.
+inline constexpr int kPageTextX = 170;
+inline constexpr int kPageTextY = 10;
+inline constexpr int kPageTextWidth = 330;
+inline constexpr int kPageTextHeight = 250;
+inline constexpr int kPageTextMargin = 8;
 
 }  // namespace ordx

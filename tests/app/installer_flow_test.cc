@@ -10,11 +10,15 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <libintl.h>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "app/gtk_language.h"
 #include "app/installer_dlg.h"
 #include "engine/journal.h"
+#include "ui/message_box.h"
 #include "kit/kit_builder.h"
 #include "text/convert.h"
 #include "text/string_table.h"
@@ -26,6 +30,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using guitest::DialogAnswerer, guitest::IsSensitive, guitest::IsVisible, guitest::LabelText;
+
+// The window's own focus: whether the X server gives the window the
+// keyboard depends on whatever else runs on the display.
+bool HasFocus(GtkWidget* widget) {
+  return gtk_window_get_focus(GTK_WINDOW(gtk_widget_get_toplevel(widget))) == widget;
+}
 
 class InstallerFlowTest : public ::testing::Test {
  protected:
@@ -43,6 +53,7 @@ class InstallerFlowTest : public ::testing::Test {
   void NewSandbox() {
     TearDown();
     gate_.open = false;
+    gate_.reached = false;
     sandbox_ = std::make_unique<guitest::Sandbox>();
     guitest::WriteStandardKit(sandbox_->kitPath());
   }
@@ -54,9 +65,16 @@ class InstallerFlowTest : public ::testing::Test {
     guitest::Pump();
     return *dialog_;
   }
-  static void Click(GtkWidget* button) { gtk_button_clicked(GTK_BUTTON(button)); }
+  static void Click(GtkWidget* button) { EXPECT_TRUE(guitest::Press(button)); }
   static void Next(CInstallerDlg& dlg, int times) {
     for (int i = 0; i < times; ++i) Click(dlg.nextButton());
+  }
+  // Holds the worker before it writes the standard kit's last file.
+  void HoldAtLastFile() {
+    SetFaultHook([this](FileOp op, const WideString& path) -> ErrorCode {
+      if (guitest::IsLastFile(op, path)) gate_.Wait();
+      return 0;
+    });
   }
   static void FailOnLastFile() {
     SetFaultHook([](FileOp op, const WideString& path) -> ErrorCode {
@@ -84,10 +102,20 @@ class InstallerFlowTest : public ::testing::Test {
   guitest::Gate gate_;
 };
 
-TEST_F(InstallerFlowTest, WindowWelcomeDirectoryPageAndBack) {
+// The window as the window manager sees it, the welcome page, and the
+// directory page with the keyboard: the field has the focus, Tab goes down
+// the screen and then along the buttons, and Next is the marked default.
+// An edited directory does not survive Back.
+TEST_F(InstallerFlowTest, WindowAndPagesAsTheUserMeetsThem) {
   CInstallerDlg& dlg = Open();
-  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(dlg.window())), "Installing configuration");
-  gtk_window_resize(GTK_WINDOW(dlg.window()), 800, 600);  // asking for more does not grow it
+  GtkWindow* window = GTK_WINDOW(dlg.window());
+  EXPECT_STREQ(gtk_window_get_title(window), "Installing configuration");
+  EXPECT_EQ(gtk_window_get_type_hint(window), GDK_WINDOW_TYPE_HINT_MENU);
+  EXPECT_TRUE(gtk_window_get_modal(window));
+  GdkPixbuf* icon = gtk_window_get_icon(window);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(gdk_pixbuf_get_width(icon), 256);
+  gtk_window_resize(window, 800, 600);  // asking for more does not grow it
   guitest::Pump();
   GtkAllocation a;
   gtk_widget_get_allocation(dlg.window(), &a);
@@ -95,21 +123,112 @@ TEST_F(InstallerFlowTest, WindowWelcomeDirectoryPageAndBack) {
   EXPECT_EQ(LabelText(dlg.welcomePage()->label()),
             "Welcome to the product installation program Trade Lite 2.1.4 (Northwind Software).");
   EXPECT_FALSE(IsSensitive(dlg.backButton()));
+  EXPECT_FALSE(guitest::Press(dlg.backButton()));  // insensitive: nothing happens
+  EXPECT_EQ(dlg.pageId(), kPageWelcome);
+  GtkBorder* frame = nullptr;
+  gtk_widget_style_get(dlg.nextButton(), "default-border", &frame, nullptr);
+  EXPECT_TRUE(gtk_widget_has_default(dlg.nextButton()));
+  EXPECT_TRUE(frame == nullptr || frame->left + frame->right + frame->top + frame->bottom > 0)
+      << "the default button is not marked";
+  if (frame != nullptr) gtk_border_free(frame);
 
   MessagePage* welcome = dlg.welcomePage();
   Click(dlg.nextButton());
   ASSERT_EQ(dlg.pageId(), kPageDirectory);
   EXPECT_TRUE(IsSensitive(dlg.backButton()));
-  EXPECT_FALSE(IsVisible(welcome->label()));
+  EXPECT_FALSE(gtk_widget_get_mapped(welcome->label()));
+  DirSelectPage* page = dlg.dirPage();
+  EXPECT_TRUE(HasFocus(page->entry()));
+  const std::vector<GtkWidget*> screenOrder = {page->entry(), page->browseButton(),
+                                               dlg.backButton(), dlg.nextButton(),
+                                               dlg.cancelButton()};
+  guitest::SendFocusIn(dlg.window());  // as a window manager gives it
+  for (std::size_t i = 1; i < screenOrder.size(); ++i) {
+    guitest::SendKey(dlg.window(), GDK_Tab);
+    GtkWidget* focus = gtk_window_get_focus(window);
+    EXPECT_TRUE(HasFocus(screenOrder[i]))
+        << "Tab " << i << " went to " << (focus ? G_OBJECT_TYPE_NAME(focus) : "nothing") << " "
+        << (focus && GTK_IS_BUTTON(focus) ? LabelText(focus) : "");
+  }
   const NarrowString proposed(sandbox_->defaultTarget().c_str());
-  EXPECT_EQ(ToNarrow(dlg.dirPage()->GetDirectory()), proposed);
-  // Back reuses the welcome page; Next shows the proposed directory again.
+  EXPECT_EQ(ToNarrow(page->GetDirectory()), proposed);
+  gtk_entry_set_text(GTK_ENTRY(page->entry()), "/edited/elsewhere");
   Click(dlg.backButton());
   EXPECT_EQ(dlg.pageId(), kPageWelcome);
   EXPECT_EQ(dlg.welcomePage(), welcome);
-  EXPECT_FALSE(IsVisible(dlg.dirPage()->entry()));
+  EXPECT_FALSE(gtk_widget_get_mapped(page->entry()));
   Click(dlg.nextButton());
-  EXPECT_EQ(ToNarrow(dlg.dirPage()->GetDirectory()), proposed);
+  EXPECT_EQ(ToNarrow(page->GetDirectory()), proposed);
+  EXPECT_TRUE(HasFocus(page->entry()));
+}
+
+// Enter in the directory field is Next; "~" alone or leading "~/" is the
+// home directory, any other "~" an ordinary name.
+TEST_F(InstallerFlowTest, EnterInTheFieldInstallsWhereTheTextPoints) {
+  struct Case {
+    const char* typed;
+    std::string installedIn;  // below the sandbox root
+  };
+  for (const Case& c : {Case{"~", "/home/"}, Case{"~/tmplts", "/home/tmplts/"},
+                        Case{"~\\win\\style", "/home/win/style/"}, Case{"~x", "/kit/~x/"}}) {
+    SCOPED_TRACE(c.typed);
+    NewSandbox();
+    CInstallerDlg& dlg = Open();
+    Click(dlg.nextButton());
+    gtk_entry_set_text(GTK_ENTRY(dlg.dirPage()->entry()), c.typed);
+    guitest::SendKey(dlg.window(), GDK_Return);
+    // A button activated from the keyboard shows itself pressed a moment
+    // before it acts.
+    const gint64 deadline = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
+    while (dlg.pageId() == kPageDirectory && g_get_monotonic_time() < deadline) {
+      gtk_main_iteration_do(FALSE);
+      g_usleep(1000);
+    }
+    ASSERT_EQ(dlg.pageId(), kPageSuccess) << "Enter did not press Next";
+    ExpectStandardFilesIn(sandbox_->root() + c.installedIn);
+    EXPECT_FALSE(guitest::PathExists(sandbox_->kitDir() + "/~"));
+  }
+}
+
+// The folder chooser is titled, opens at the typed folder or its nearest
+// existing parent, and its answer replaces the field; Cancel keeps it.
+TEST_F(InstallerFlowTest, FolderChooserStartsAtTheTypedFolderAndItsAnswerReplacesTheField) {
+  struct Case {
+    std::string typed;
+    std::string opensAt;
+    gint answer;
+  };
+  const std::string home = sandbox_->home(), chosen = sandbox_->tmp();
+  for (const Case& c : {Case{home + "/not/there/yet", home, GTK_RESPONSE_ACCEPT},
+                        Case{"~/nothing", home, GTK_RESPONSE_ACCEPT},
+                        Case{sandbox_->tmp(), sandbox_->tmp(), GTK_RESPONSE_CANCEL}}) {
+    SCOPED_TRACE(c.typed);
+    CInstallerDlg& dlg = Open();
+    Click(dlg.nextButton());
+    gtk_entry_set_text(GTK_ENTRY(dlg.dirPage()->entry()), c.typed.c_str());
+    DialogAnswerer answerer;
+    std::string title, openedAt;
+    bool moved = false;
+    answerer.Inspect([&](GtkWidget* chooser) {
+      gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(chooser));
+      const std::string now = folder != nullptr ? folder : "";
+      g_free(folder);
+      if (!moved) {
+        if (now.empty()) return false;  // still loading
+        openedAt = now;
+        title = gtk_window_get_title(GTK_WINDOW(chooser));
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), chosen.c_str());
+        moved = true;
+      }
+      return now == chosen;
+    });
+    answerer.Plan(c.answer);
+    Click(dlg.dirPage()->browseButton());
+    EXPECT_EQ(title, "Choose Directory");
+    EXPECT_EQ(openedAt, c.opensAt);
+    EXPECT_EQ(ToNarrow(dlg.dirPage()->GetDirectory()),
+              NarrowString((c.answer == GTK_RESPONSE_ACCEPT ? chosen : c.typed).c_str()));
+  }
 }
 
 TEST_F(InstallerFlowTest, EmptyOrMultiLineDirectoryIsRefused) {
@@ -264,35 +383,198 @@ TEST_F(InstallerFlowTest, WorkerThatCannotStartEndsOnErrorPage) {
   EXPECT_FALSE(guitest::PathExists(sandbox_->mainStarterFile()));
 }
 
-// On the progress page Escape, the close button and Cancel neither ask nor
-// close the window under the running loop: the copy runs to its end.
-TEST_F(InstallerFlowTest, EscapeCloseAndCancelDuringCopyLetTheCopyFinish) {
-  CInstallerDlg& dlg = Open();
-  SetFaultHook([this](FileOp op, const WideString& path) -> ErrorCode {
-    if (guitest::IsLastFile(op, path)) gate_.Wait();
-    return 0;
-  });
-  Click(dlg.nextButton());
-  DialogAnswerer answerer;
-  int acted = 0;
-  const std::function<void()> acts[] = {[&] { guitest::SendKey(dlg.window(), GDK_Escape); },
-                                        [&] { guitest::SendDelete(dlg.window()); },
-                                        [&] { Click(dlg.cancelButton()); },
-                                        [&] { gate_.open = true; }};
-  for (const auto& act : acts) {
-    answerer.Later([&] {
+// During the copy Cancel, Escape and the close button ask first. Yes rolls
+// the copy back, leaving the tree exactly as before, and ends on the error
+// page with the cancel text and no error box; No, or closing the question,
+// lets the copy go on. The bar has moved by then, and Back and Next cannot
+// be pressed.
+TEST_F(InstallerFlowTest, CancelDuringTheCopyAsksAndYesRollsBack) {
+  enum How { kButton, kEscape, kClose };
+  struct Case {
+    How how;
+    gint answer;
+  };
+  for (const Case& c : {Case{kButton, GTK_RESPONSE_YES}, Case{kEscape, GTK_RESPONSE_YES},
+                        Case{kClose, GTK_RESPONSE_YES}, Case{kButton, GTK_RESPONSE_NO},
+                        Case{kEscape, GTK_RESPONSE_DELETE_EVENT}, Case{kClose, GTK_RESPONSE_NO}}) {
+    SCOPED_TRACE(::testing::Message() << "how " << c.how << " answer " << c.answer);
+    NewSandbox();
+    // An older copy of a kit file, which the run moves away before the cancel.
+    const std::string target = sandbox_->defaultTarget();
+    const std::string old = target + "TradeLite/2.1.4/manifest.ini";
+    guitest::WriteFileBytes(old, "old manifest\n");
+    const struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, old.c_str(), times, 0), 0);
+    const auto before = guitest::Snapshot(target);
+    CInstallerDlg& dlg = Open();
+    HoldAtLastFile();
+    Click(dlg.nextButton());
+    DialogAnswerer answerer;
+    answerer.Plan(c.answer);
+    double fraction = 0;
+    const auto bar = [&] {
+      return dlg.progressPage() != nullptr
+                 ? gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(dlg.progressPage()->progressBar()))
+                 : 0.0;
+    };
+    // The worker waits before the last file; the bar must have moved.
+    answerer.When([&] { return gate_.reached && bar() > 0; }, [&] {
+      ASSERT_EQ(dlg.pageId(), kPageProgress);
+      fraction = bar();
+      EXPECT_EQ(LabelText(dlg.progressPage()->statusLabel()), "Files being copied...");
+      EXPECT_FALSE(guitest::Press(dlg.backButton()) || guitest::Press(dlg.nextButton()));
+      if (c.how == kButton) Click(dlg.cancelButton());
+      if (c.how == kEscape) guitest::SendKey(dlg.window(), GDK_Escape);
+      if (c.how == kClose) guitest::SendDelete(dlg.window());
       ASSERT_NE(dlg.window(), nullptr);
-      EXPECT_EQ(dlg.pageId(), kPageProgress);
-      EXPECT_FALSE(IsSensitive(dlg.backButton()) || IsSensitive(dlg.nextButton()));
-      ++acted;
-      act();
+      gate_.open = true;
     });
+    Click(dlg.nextButton());
+    EXPECT_GT(fraction, 0.0);
+    EXPECT_LT(fraction, 1.0);
+    ASSERT_GE(answerer.shown().size(), 1u);
+    EXPECT_EQ(answerer.shown()[0].text, "Do you really want to cancel installation?");
+    EXPECT_EQ(answerer.shown()[0].type, GTK_MESSAGE_QUESTION);
+    EXPECT_EQ(answerer.shown().size(), 1u) << "no error box after a cancel";
+    if (c.answer == GTK_RESPONSE_YES) {
+      ASSERT_EQ(dlg.pageId(), kPageError);
+      EXPECT_EQ(LabelText(dlg.errorPage()->label()),
+                "Installation canceled. Template directory has not been changed.");
+      ExpectFinalButtons(dlg);
+      EXPECT_EQ(guitest::Snapshot(target), before);
+      EXPECT_FALSE(guitest::PathExists(sandbox_->mainStarterFile()));
+    } else {
+      ASSERT_EQ(dlg.pageId(), kPageSuccess);
+      ExpectStandardFilesIn(target);
+    }
   }
-  Click(dlg.nextButton());
-  EXPECT_EQ(acted, 4);
-  EXPECT_TRUE(answerer.shown().empty());
-  ASSERT_EQ(dlg.pageId(), kPageSuccess);
-  ExpectStandardFilesIn(sandbox_->defaultTarget());
+}
+
+// Every label text inside `widget`, in order.
+void CollectLabels(GtkWidget* widget, std::string* out) {
+  if (GTK_IS_LABEL(widget)) *out += std::string(gtk_label_get_text(GTK_LABEL(widget))) + "|";
+  if (GTK_IS_CONTAINER(widget)) {
+    gtk_container_forall(GTK_CONTAINER(widget),
+                         [](GtkWidget* child, gpointer data) {
+                           CollectLabels(child, static_cast<std::string*>(data));
+                         },
+                         out);
+  }
+}
+
+// A language chosen over the locale's reaches GTK's own buttons (Arabic,
+// which has the English texts, keeps GTK in English); xdg-open still gets
+// the LANGUAGE the user started the installer with.
+TEST_F(InstallerFlowTest, GtkTextsFollowTheChosenLanguageAndChildrenKeepTheUsers) {
+  const std::string bin = sandbox_->root() + "/bin", log = sandbox_->root() + "/env.log";
+  guitest::WriteFileBytes(bin + "/xdg-open", "#!/bin/sh\nprintf '%s' \"$LANGUAGE\" > '" + log + "'\n");
+  chmod((bin + "/xdg-open").c_str(), 0755);
+  const std::string oldPath = getenv("PATH");
+  setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
+  setenv("LANGUAGE", "pl", 1);  // the user's own, in a C.UTF-8 locale
+  for (const auto& [code, buttons] : {std::pair<const char16_t*, std::string>{u"de", "Ja|Nein|"},
+                                      {u"ar", "Yes|No|"}}) {
+    SCOPED_TRACE(buttons);
+    UseLanguageForGtk(code);
+    // gettext keeps what it translated: a program sets LANGUAGE before its
+    // first lookup, this test only after GTK's.
+    textdomain(textdomain(nullptr));
+    DialogAnswerer answerer;
+    std::string shown;
+    answerer.Inspect([&](GtkWidget* dialog) {
+      CollectLabels(gtk_dialog_get_action_area(GTK_DIALOG(dialog)), &shown);
+      return true;
+    });
+    ordx::MessageBox(nullptr, u"?", kMbQuestionYesNo);
+    EXPECT_EQ(shown, buttons);
+    OpenWithXdgOpen(NarrowString("x"));
+    EXPECT_EQ(guitest::ReadFileBytes(log), "pl");
+  }
+  setenv("PATH", oldPath.c_str(), 1);
+  unsetenv("LANGUAGE");
+  textdomain(textdomain(nullptr));
+}
+
+// A kit slow to open shows the preparing window; its Cancel, Escape and
+// close button end the run with no wizard, no message and nothing left in
+// the temporary directory.
+TEST_F(InstallerFlowTest, PreparingWindowEndsTheRunCleanly) {
+  enum How { kButton, kEscape, kClose };
+  for (const How how : {kButton, kEscape, kClose}) {
+    SCOPED_TRACE(::testing::Message() << "how " << how);
+    NewSandbox();
+    CInstallerDlg& dlg = Open(false, u"en", false);
+    dlg.SetPreparingDelay(0);
+    const std::thread::id windowThread = std::this_thread::get_id();
+    SetFaultHook([this, windowThread](FileOp, const WideString&) -> ErrorCode {
+      if (std::this_thread::get_id() != windowThread) gate_.Wait();  // the unpacking
+      return 0;
+    });
+    DialogAnswerer answerer;
+    bool hidden = false;
+    answerer.When(
+        [&] {
+          return gate_.reached && dlg.preparingWindow() != nullptr &&
+                 gtk_widget_get_mapped(dlg.preparingWindow()->window());
+        },
+        [&] {
+          PreparingWindow* preparing = dlg.preparingWindow();
+          if (how == kButton) Click(preparing->cancelButton());
+          if (how == kEscape) guitest::SendKey(preparing->window(), GDK_Escape);
+          if (how == kClose) guitest::SendDelete(preparing->window());
+          hidden = !gtk_widget_get_visible(preparing->window());
+          gate_.open = true;
+        });
+    dlg.Run();
+    EXPECT_TRUE(hidden) << "the window stayed after the cancel";
+    EXPECT_EQ(dlg.preparingWindow(), nullptr);
+    EXPECT_EQ(dlg.window(), nullptr);
+    EXPECT_TRUE(answerer.shown().empty());
+    dialog_.reset();
+    EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
+  }
+}
+
+// Names from the kit never vanish: a word too long for a line wraps within
+// the text column, and a text too long for the page ends with "…" and shows
+// whole as its tooltip.
+TEST_F(InstallerFlowTest, LongNamesFromTheKitStayVisible) {
+  std::u16string many;
+  for (int i = 0; i < 150; ++i) many += u"Trade Lite ";
+  struct Case {
+    std::u16string product;
+    bool cut;
+  };
+  for (const Case& c : {Case{std::u16string(60, u'W'), false}, Case{many, true}}) {
+    SCOPED_TRACE(c.cut ? "cut" : "wrapped");
+    NewSandbox();
+    kittest::KitBuilder kit;
+    kit.AddDescription(u"en", c.product.c_str(), u"Northwind", u"").AddFile(u"only.txt", "x");
+    kittest::WriteKit(sandbox_->kitPath(), kit.Build());
+    CInstallerDlg& dlg = Open();
+    GtkWidget* label = dlg.welcomePage()->label();
+    GtkAllocation a;
+    gtk_widget_get_allocation(label, &a);
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(gtk_label_get_layout(GTK_LABEL(label)), nullptr, &logical);
+    EXPECT_LE(a.x + logical.width, 500 - 8);  // inside the column, off the edge
+    EXPECT_LE(a.y + logical.height, 310);     // above the separator
+    const std::string whole = "Welcome to the product installation program " +
+                              std::string(ToNarrow(WideString(c.product.c_str())).c_str()) +
+                              " (Northwind).";
+    gchar* tip = gtk_widget_get_tooltip_text(label);
+    const std::string tooltip = tip != nullptr ? tip : "";
+    g_free(tip);
+    const std::string shown = LabelText(label);
+    if (c.cut) {
+      EXPECT_TRUE(shown.ends_with("\xE2\x80\xA6")) << shown;
+      EXPECT_TRUE(whole.starts_with(shown.substr(0, shown.size() - 3)));
+      EXPECT_EQ(tooltip, whole);
+    } else {
+      EXPECT_EQ(shown, whole);
+      EXPECT_EQ(tooltip, "");
+    }
+  }
 }
 
 // Escape and Cancel on every other page ask first; only Yes closes.

@@ -25,8 +25,14 @@ void Send(GdkEvent* event, GtkWidget* window) {
 
 // Sanitized builds: fontconfig keeps caches for the life of the process, and
 // Pango loads the font configuration on a thread of its own, inside
-// libraries built without the sanitizer.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+// libraries built without the sanitizer. GTK's folder chooser loses a file
+// name when it is destroyed.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:ordx::DirSelectPage::OnBrowse\n";
+}
+// The suppression above names our frame, which only a full unwind through
+// GTK's and GLib's frame-pointer-less code can see.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
 extern "C" const char* __tsan_default_suppressions() {
   return "race:libfontconfig.so\nrace:libpango-1.0.so\nrace:libpangoft2-1.0.so\n";
 }
@@ -50,10 +56,43 @@ void Pump() {
 void SendKey(GtkWidget* window, guint keyval) {
   GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
   event->key.keyval = keyval;
+  // Key bindings (Tab, Enter) are looked up by the hardware key.
+  GdkKeymapKey* keys = nullptr;
+  gint count = 0;
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_default(), keyval, &keys, &count) &&
+      count > 0) {
+    event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+    event->key.group = static_cast<guint8>(keys[0].group);
+  }
+  g_free(keys);
   Send(event, window);
 }
 
 void SendDelete(GtkWidget* window) { Send(gdk_event_new(GDK_DELETE), window); }
+
+void SendFocusIn(GtkWidget* window) {
+  GdkEvent* event = gdk_event_new(GDK_FOCUS_CHANGE);
+  event->focus_change.in = TRUE;
+  Send(event, window);
+}
+
+const std::vector<FontSetup>& DesktopFonts() {
+  static const std::vector<FontSetup> fonts = {
+      {"dejavu", "DejaVu Sans 10"}, {"noto", "Noto Sans 10"}, {"cantarell", "Cantarell 11"}};
+  return fonts;
+}
+
+void UseFont(const char* font) {
+  gtk_settings_set_string_property(gtk_settings_get_default(), "gtk-font-name", font, "ordx-test");
+}
+
+bool Press(GtkWidget* button) {
+  // What a user can reach: a button that is shown, on screen and sensitive
+  // (its window included).
+  if (!gtk_widget_is_sensitive(button) || !gtk_widget_get_mapped(button)) return false;
+  gtk_button_clicked(GTK_BUTTON(button));
+  return true;
+}
 
 std::string LabelText(GtkWidget* widget) {
   const gchar* text = GTK_IS_LABEL(widget) ? gtk_label_get_text(GTK_LABEL(widget))
@@ -76,7 +115,13 @@ DialogAnswerer::~DialogAnswerer() { g_source_remove(source_); }
 gboolean DialogAnswerer::Tick(gpointer data) {
   auto* self = static_cast<DialogAnswerer*>(data);
   if (!self->actions_.empty()) {
-    std::function<void()> action = std::move(self->actions_.front());
+    Pending& next = self->actions_.front();
+    const gint64 now = g_get_monotonic_time();
+    if (next.since == 0) next.since = now;
+    const bool late = now - next.since > 10 * G_USEC_PER_SEC;
+    if (!next.ready() && !late) return TRUE;
+    if (late) ADD_FAILURE() << "a queued action waited ten seconds for its moment";
+    std::function<void()> action = std::move(next.action);
     self->actions_.pop_front();
     action();
     return TRUE;
@@ -92,6 +137,16 @@ gboolean DialogAnswerer::Tick(gpointer data) {
   }
   g_list_free(toplevels);
   if (dialog == nullptr) return TRUE;
+  if (self->inspect_) {
+    if (dialog != self->waiting_) {
+      self->waiting_ = dialog;
+      self->waitingSince_ = g_get_monotonic_time();
+    }
+    if (!self->inspect_(dialog)) {
+      if (g_get_monotonic_time() - self->waitingSince_ < 5 * G_USEC_PER_SEC) return TRUE;
+      ADD_FAILURE() << "the dialog never became ready to answer";
+    }
+  }
   g_object_set_data(G_OBJECT(dialog), "ordx-answered", dialog);
   ShownDialog shown;
   const gchar* title = gtk_window_get_title(GTK_WINDOW(dialog));

@@ -24,6 +24,22 @@ void Pump();
 // Deliver a key press / the window manager's close request through GTK.
 void SendKey(GtkWidget* window, guint keyval);
 void SendDelete(GtkWidget* window);
+// The window becomes the active one, as when the window manager gives it
+// the keyboard; GTK moves the focus with Tab only within an active window.
+void SendFocusIn(GtkWidget* window);
+// The desktops' default fonts the texts must fit under.
+struct FontSetup {
+  const char* name;  // short, for file names and reports
+  const char* font;  // as gtk-font-name takes it
+};
+const std::vector<FontSetup>& DesktopFonts();
+// Widgets built from now on use `font` (a Pango font name).
+void UseFont(const char* font);
+
+// Clicks the button as a user can: only when it is on screen and
+// sensitive. Returns whether it was clicked.
+bool Press(GtkWidget* button);
+
 // Text of a label, or of a button's label.
 std::string LabelText(GtkWidget* widget);
 inline bool IsVisible(GtkWidget* w) { return gtk_widget_get_visible(w) != FALSE; }
@@ -47,7 +63,15 @@ class DialogAnswerer {
   DialogAnswerer& operator=(const DialogAnswerer&) = delete;
 
   void Plan(gint response) { plan_.push_back(response); }
-  void Later(std::function<void()> action) { actions_.push_back(std::move(action)); }
+  // Called on each tick while a dialog waits to be answered; the dialog is
+  // answered once it returns true, or after five seconds with a failure.
+  void Inspect(std::function<bool(GtkWidget* dialog)> inspect) { inspect_ = std::move(inspect); }
+  void Later(std::function<void()> action) { When([] { return true; }, std::move(action)); }
+  // Runs `action` on the first tick at which `ready` holds, after the
+  // actions queued before it; fails the test after ten seconds.
+  void When(std::function<bool()> ready, std::function<void()> action) {
+    actions_.push_back({std::move(ready), std::move(action), 0});
+  }
   const std::vector<ShownDialog>& shown() const { return shown_; }
 
  private:
@@ -55,7 +79,15 @@ class DialogAnswerer {
 
   guint source_ = 0;
   std::deque<gint> plan_;
-  std::deque<std::function<void()>> actions_;
+  std::function<bool(GtkWidget*)> inspect_;
+  GtkWidget* waiting_ = nullptr;
+  gint64 waitingSince_ = 0;
+  struct Pending {
+    std::function<bool()> ready;
+    std::function<void()> action;
+    gint64 since;
+  };
+  std::deque<Pending> actions_;
   std::vector<ShownDialog> shown_;
 };
 

@@ -8,7 +8,7 @@
 namespace ordx::guitest {
 namespace {
 
-void Click(GtkWidget* button) { gtk_button_clicked(GTK_BUTTON(button)); }
+void Click(GtkWidget* button) { Press(button); }
 
 // One wizard to its end: held at the last file for the progress page, or
 // failing there for the error page.
