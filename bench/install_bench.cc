@@ -7,8 +7,11 @@
 // nothing. Run it on a fresh tmpfs for figures that do not depend on the
 // state of a disk.
 //
-//   install_bench [--files N] [--mb MB] [--runs R] [--dir WORKDIR]
-//   (defaults: 2000 files, 100 MB, 5 runs, a new folder under $TMPDIR)
+//   install_bench [--files N] [--mb MB] [--runs R] [--dir WORKDIR] [--tmp TMPDIR]
+//                 [--save-kit PATH]
+//   (defaults: 2000 files, 100 MB, 5 runs, a new folder under $TMPDIR that
+//   also holds the installer's TMPDIR; --tmp puts the unpacked kit elsewhere,
+//   e.g. on another file system; --save-kit keeps a copy of the kit)
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -49,6 +52,8 @@ struct Options {
   int megabytes = 100;
   int runs = 5;
   std::string dir;
+  std::string tmp;
+  std::string saveKit;
 };
 
 struct FileSpec {
@@ -337,6 +342,8 @@ int main(int argc, char** argv) {
     else if (key == "--mb") options.megabytes = std::atoi(argv[i + 1]);
     else if (key == "--runs") options.runs = std::atoi(argv[i + 1]);
     else if (key == "--dir") options.dir = argv[i + 1];
+    else if (key == "--tmp") options.tmp = argv[i + 1];
+    else if (key == "--save-kit") options.saveKit = argv[i + 1];
     else Die("unknown option " + key);
   }
   if (options.dir.empty()) {
@@ -354,8 +361,9 @@ int main(int argc, char** argv) {
   const std::string theirs = work + "/tar";
   // The installer's unpacked kit goes here; the backups live in the
   // target's own transaction directory.
-  fs::create_directories(work + "/tmp");
-  setenv("TMPDIR", (work + "/tmp").c_str(), 1);
+  const std::string tmp = options.tmp.empty() ? work + "/tmp" : options.tmp;
+  fs::create_directories(tmp);
+  setenv("TMPDIR", tmp.c_str(), 1);
 
   const std::vector<FileSpec> plan = PlanTree(options);
   std::uint64_t totalBytes = 0;
@@ -379,6 +387,9 @@ int main(int argc, char** argv) {
   if (!packed.ok) Die("tar -czf failed");
   std::printf("kit %.1f MB, tar.gz %.1f MB\n", double(fs::file_size(kitPath)) / 1e6,
               double(fs::file_size(archive)) / 1e6);
+  if (!options.saveKit.empty()) {
+    fs::copy_file(kitPath, options.saveKit, fs::copy_options::overwrite_existing);
+  }
 
   Row fresh, upToDate, older;
   std::uint64_t upToDateWrites = 0;
@@ -418,7 +429,7 @@ int main(int argc, char** argv) {
   std::printf("installed bytes %llu of %llu; leftovers in TMPDIR: %zu\n",
               static_cast<unsigned long long>(installed),
               static_cast<unsigned long long>(totalBytes),
-              static_cast<std::size_t>(std::distance(fs::directory_iterator(work + "/tmp"),
+              static_cast<std::size_t>(std::distance(fs::directory_iterator(tmp),
                                                      fs::directory_iterator())));
   fs::remove_all(work);
   return 0;
