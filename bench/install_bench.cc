@@ -390,6 +390,10 @@ int main(int argc, char** argv) {
   if (!options.saveKit.empty()) {
     fs::copy_file(kitPath, options.saveKit, fs::copy_options::overwrite_existing);
   }
+  if (options.runs <= 0) {  // only the kit was wanted
+    fs::remove_all(work);
+    return 0;
+  }
 
   Row fresh, upToDate, older;
   std::uint64_t upToDateWrites = 0;
