@@ -27,7 +27,7 @@ build() {
   local dir="$1"
   shift
   if [[ ! -f "$dir/CMakeCache.txt" ]]; then
-    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DORDX_WERROR=ON "$@" >/dev/null
   fi
   cmake --build "$dir" --target install_bench decompress_bench ordx-install -j2 >/dev/null
 }
@@ -108,12 +108,12 @@ for _ in $(seq 100); do
 done
 
 window_time() {
-  local build="$1" run="$main_fs/window" times=() i
+  local build="$1" run="$main_fs/window" times=() sorted=()
   rm -rf "$run"
   mkdir -p "$run/app" "$run/home" "$run/tmp"
   cp "$build/bin/ordx-install" "$run/app/"
   cp "$kit" "$run/app/ordx.dkt"
-  for i in $(seq "$window_runs"); do
+  for _ in $(seq "$window_runs"); do
     local start end pid
     start=$(date +%s%N)
     DISPLAY="$display" HOME="$run/home" TMPDIR="$run/tmp" "$run/app/ordx-install" &
@@ -127,8 +127,7 @@ window_time() {
     wait "$pid" 2>/dev/null || true
     times+=($(( (end - start) / 1000000 )))
   done
-  local sorted
-  sorted=($(printf '%s\n' "${times[@]}" | sort -n))
+  mapfile -t sorted < <(printf '%s\n' "${times[@]}" | sort -n)
   echo "  $(backend_of "$build"): window mapped after ${sorted[$(( ${#sorted[@]} / 2 ))]} ms" \
     "(median; runs: ${times[*]} ms)"
 }
