@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "app/cancel_signals.h"
 #include "app/gtk_language.h"
 #include "config/template_locations.h"
+#include "engine/install_worker.h"
 #include "engine/journal.h"
 #include "engine/tree_ops.h"
 #include "fs/dir_ops.h"
@@ -191,7 +193,8 @@ bool CInstallerDlg::TakeTarget() {
     return false;
   }
   if (code == kErrorNotRestored) {
-    ShowMessage(LoadString("IDS_ERROR_NOTRESTORED") + u"\n" + target_->transactionPath(),
+    ShowMessage(ComposeFailureText(LoadString("IDS_ERROR_NOTRESTORED"),
+                                   target_->transactionPath(), WideString()),
                 kMbErrorOk);
     return false;
   }
@@ -202,6 +205,16 @@ bool CInstallerDlg::TakeTarget() {
     return true;
   }
   if (target_->recovered()) ShowMessage(LoadString("IDS_RECOVERED"), kMbPlainOk);
+  // A copy that cannot fit would only fail half-way: refuse it before the
+  // first file is touched. A file system that cannot say is not refused.
+  std::uint64_t needed = 0;
+  std::uint64_t room = 0;
+  if (MeasureWrites(target_.get(), kit_, &needed) == kErrorSuccess &&
+      GetFreeSpaceOf(target_->record()->rootDirectory, &room) == kErrorSuccess && needed > room) {
+    target_.reset();  // gives up what taking the target made
+    ShowMessage(LoadString("IDS_ERROR_NOTARGETSPACE"), kMbErrorOk);
+    return false;
+  }
   return true;
 }
 
@@ -240,6 +253,21 @@ bool CInstallerDlg::Prepare() {
   kitPath_ = path;
   targetDir_ =
       SelectTemplateDirectory(&templateLocations_, &alternateFileExists_, &listFromAlternateFile_);
+
+  // A temporary directory where no file can be made is no space problem and
+  // no damaged kit: say so before either is suspected.
+  {
+    WideString temp;
+    GetTempPath(&temp);
+    ScopedHandle probe;
+    if (CreateAnonymousFile(temp, probe.out()) != kErrorSuccess) {
+      const int err = GetLastSystemFailure().error;
+      ShowMessage(LoadString(err == ENOSPC || err == EDQUOT ? "IDS_ERROR_NOSPACE"
+                                                            : "IDS_ERROR_TEMPUNUSABLE"),
+                  kMbErrorOk);
+      return false;
+    }
+  }
 
   std::uint64_t size = 0;
   std::uint64_t freeBytes = 0;

@@ -5,7 +5,10 @@
 #include "engine/install_worker.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <thread>
 
@@ -47,7 +50,158 @@ WideString Join(const WideString& parent, const WideString& name) {
   return parent.empty() ? name : parent + u"/" + name;
 }
 
+// The installed copy is at least as new as the kit's.
+bool IsUpToDate(const NodeInfo& installed, const KitEntry& entry) {
+  return installed.isRegular &&
+         FileTimeFromUnix(installed.modified.seconds) >= WholeSeconds(entry.lastWriteTime);
+}
+
+// A step on the entry's own file failed: the user knows that file by the
+// entry's name, not by the temporary one it was written under.
+ErrorCode EntryFailure(ErrorCode code, const WideString& relative) {
+  NoteSystemFailure(GetLastSystemFailure().error, relative);
+  return code;
+}
+
+WideString WithoutTrailingSlash(const WideString& path) {
+  std::size_t end = path.length();
+  while (end > 1 && path[end - 1] == u'/') --end;
+  return path.substr(0, end);
+}
+
+bool IsLineBreaking(char16_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 }  // namespace
+
+WideString EscapeForLine(const WideString& path) {
+  WideString out;
+  for (std::size_t i = 0; i < path.length(); ++i) {
+    const char16_t c = path[i];
+    switch (c) {
+      case u'\\': out += u"\\\\"; continue;
+      case u'"': out += u"\\\""; continue;
+      case u'\n': out += u"\\n"; continue;
+      case u'\r': out += u"\\r"; continue;
+      case u'\t': out += u"\\t"; continue;
+      default: break;
+    }
+    // Control and direction characters would break the line or reorder
+    // what the reader sees.
+    if (!IsLineBreaking(c)) {
+      out += c;
+      continue;
+    }
+    char code[8];
+    std::snprintf(code, sizeof code, c <= 0xFF ? "\\x%02X" : "\\u%04X", static_cast<unsigned>(c));
+    out += ToWide(NarrowString(code));
+  }
+  return out;
+}
+
+WideString ComposeFailureText(const WideString& headline, const WideString& path,
+                              const WideString& reason) {
+  if (path.empty() && reason.empty()) return headline;
+  // A reason without a place keeps an empty place line, so that the lines
+  // always mean the same.
+  WideString text = headline + u"\n" + EscapeForLine(path);
+  if (!reason.empty()) text += u"\n" + reason;
+  return text;
+}
+
+WideString FailureReason(ErrorCode code, int error) {
+  if (code == kErrorOutsideTree) return LoadString("IDS_REASON_OUTSIDE");
+  if (code == kErrorHandleEof) return LoadString("IDS_REASON_KITEND");
+  if (code == kErrorDiskFull) return LoadString("IDS_REASON_NOSPACE");
+  switch (error) {
+    case 0:
+      break;
+    case ENOSPC:
+    case EDQUOT:
+      return LoadString("IDS_REASON_NOSPACE");
+    case EACCES:
+    case EPERM:
+      return LoadString("IDS_REASON_ACCESS");
+    case EROFS:
+      return LoadString("IDS_REASON_READONLY");
+    case EISDIR:
+      return LoadString("IDS_REASON_FOLDERINWAY");
+    case ENOTDIR:
+      return LoadString("IDS_REASON_FILEINWAY");
+    default: {
+      char buffer[256];
+      // The GNU form: returns the text, in `buffer` or a static one.
+      return ToWide(NarrowString(strerror_r(error, buffer, sizeof buffer)));
+    }
+  }
+  // No errno: one of the layer's own codes.
+  if (code == kErrorFileNotFound) return FailureReason(code, ENOENT);
+  if (code == kErrorAlreadyExists) return FailureReason(code, EEXIST);
+  return WideString();
+}
+
+WideString FailurePlace(const WideString& path, const WideString& root,
+                        const WideString& resolvedRoot) {
+  const WideString top = WithoutTrailingSlash(root);
+  WideString relative;
+  bool inside = path.empty() || path[0] != u'/';
+  if (inside) relative = path;
+  for (const WideString& base : {WithoutTrailingSlash(resolvedRoot), top}) {
+    if (inside || base.empty()) continue;
+    if (path == base) {
+      inside = true;
+    } else if (path.starts_with((base == u"/" ? base : base + u"/").view())) {
+      inside = true;
+      relative = path.substr(base == u"/" ? 1 : base.length() + 1);
+    }
+  }
+  if (!inside) return path;
+  while (!relative.empty() && relative[0] == u'/') relative = relative.substr(1);
+  const WideString transaction(kTransactionDirectory);
+  // The run's own bookkeeping is no place the user knows: the failure is
+  // the template directory's.
+  if (relative.empty() || relative == transaction ||
+      relative.starts_with((transaction + u"/").view())) {
+    return top.empty() ? path : top;
+  }
+  return relative;
+}
+
+ErrorCode MeasureWrites(InstallTarget* target, const KitReader& kit, std::uint64_t* bytes) {
+  *bytes = 0;
+  if (target == nullptr || !target->held()) return kErrorInvalidHandle;
+  const Handle root = target->record()->rootDirectory;
+  // Entries of one directory come together: its handle is kept for them.
+  WideString openParent;
+  ScopedHandle parent;
+  ErrorCode opened = kErrorFileNotFound;
+  bool first = true;
+  for (const KitEntry& entry : kit.entries()) {
+    if (!IsSafeEntryName(entry.name) || IsTransactionEntry(entry.name)) continue;
+    WideString relative = entry.name;
+    ReplaceAll(relative, u"\\", u"/");
+    relative = Canonical(relative);
+    const WideString parentPath = ParentPart(relative);
+    if (first || parentPath != openParent) {
+      first = false;
+      openParent = parentPath;
+      parent.Close();
+      opened = OpenBeneath(root, parentPath, nullptr, &parent);
+    }
+    NodeInfo installed;
+    if (opened == kErrorSuccess &&
+        InspectAt(parent.get(), NamePart(relative), &installed) == kErrorSuccess &&
+        IsUpToDate(installed, entry)) {
+      continue;
+    }
+    // What a run can write of it: no more than the unpacked kit holds.
+    const std::uint64_t end = kit.unpackedSize();
+    if (entry.dataOffset < end) *bytes += std::min<std::uint64_t>(entry.dataSize, end - entry.dataOffset);
+  }
+  return kErrorSuccess;
+}
 
 ErrorCode CopyEntry(KitReader* kit, std::size_t index, Handle out) {
   if (kit == nullptr || index >= kit->entries().size() || kit->buffer() == nullptr ||
@@ -85,10 +239,16 @@ ErrorCode InstallWorker::Run(InstallState* state, const std::atomic<bool>* stop)
   if (code != kErrorSuccess) {
     failure_ = GetLastSystemFailure();
     state->PostFailure(failure_);
-    WideString text = LoadString(code == kErrorBusy ? "IDS_ERROR_BUSY" : "IDS_INSTALL_ERROR");
+    WideString text =
+        code == kErrorBusy
+            ? LoadString("IDS_ERROR_BUSY")
+            : ComposeFailureText(LoadString("IDS_INSTALL_ERROR"),
+                                 FailurePlace(failure_.path, dir, WideString()),
+                                 FailureReason(code, failure_.error));
     if (code == kErrorNotRestored) {
       notRestored_ = true;
-      text = LoadString("IDS_ERROR_NOTRESTORED") + u"\n" + own.transactionPath();
+      text = ComposeFailureText(LoadString("IDS_ERROR_NOTRESTORED"), own.transactionPath(),
+                                WideString());
     }
     state->Post(code, text, 0);
     return code;
@@ -134,20 +294,21 @@ ErrorCode InstallWorker::InstallEntry(InstallTarget* target, KitReader* kit, std
   const WideString parentPath = ParentPart(relative);
   const WideString leaf = NamePart(relative);
   RollbackRecord* const record = target->record();
+  // A failure names what this entry's steps met, never an earlier one's.
+  NoteSystemFailure(0, WideString());
 
   ScopedHandle parent;
   NodeInfo old;
   ErrorCode code = OpenBeneath(record->rootDirectory, parentPath, nullptr, &parent);
   if (code == kErrorSuccess) {
     code = InspectAt(parent.get(), leaf, &old);
-    if (code != kErrorSuccess) return code;
+    if (code != kErrorSuccess) return EntryFailure(code, relative);
     // A directory (or a device, a pipe...) is never replaced.
-    if (old.present && !old.isLink && !old.isRegular) return kErrorAlreadyExists;
-    // Up to date: the installed copy is at least as new as the kit's.
-    if (old.isRegular &&
-        FileTimeFromUnix(old.modified.seconds) >= WholeSeconds(entry.lastWriteTime)) {
-      return kErrorSuccess;
+    if (old.present && !old.isLink && !old.isRegular) {
+      NoteSystemFailure(old.isDirectory ? EISDIR : EEXIST, relative);
+      return kErrorAlreadyExists;
     }
+    if (IsUpToDate(old, entry)) return kErrorSuccess;
   } else if (code != kErrorFileNotFound) {
     return code;  // a link out of the target, a file where a level must be...
   }
@@ -172,10 +333,10 @@ ErrorCode InstallWorker::InstallEntry(InstallTarget* target, KitReader* kit, std
   {
     ScopedHandle out;
     code = CreateNewFileAt(parent.get(), temporary, out.out());
-    if (code != kErrorSuccess) return code;
+    if (code != kErrorSuccess) return EntryFailure(code, relative);
     code = CopyEntry(kit, index, out.get());
     if (code == kErrorSuccess) code = InspectHandle(out.get(), &made);
-    if (code != kErrorSuccess) return code;
+    if (code != kErrorSuccess) return EntryFailure(code, relative);
   }
 
   const auto earlier = written_.find(relative);
@@ -190,7 +351,7 @@ ErrorCode InstallWorker::InstallEntry(InstallTarget* target, KitReader* kit, std
     if (code == kErrorNotSupported) {
       code = RenameAt(parent.get(), leaf, journal->directory(), BackupName(number));
     }
-    if (code != kErrorSuccess) return code;
+    if (code != kErrorSuccess) return EntryFailure(code, relative);
   } else if (!old.present || earlier->second) {
     // No file of the user's here (or only one this run made): a rollback
     // removes the new one, as long as it is still this one.
@@ -199,7 +360,7 @@ ErrorCode InstallWorker::InstallEntry(InstallTarget* target, KitReader* kit, std
     record->createdFiles.push_back({relative, made.inode});
   }
   code = RenameAt(parent.get(), temporary, parent.get(), leaf);
-  if (code != kErrorSuccess) return code;
+  if (code != kErrorSuccess) return EntryFailure(code, relative);
   record->temporaries.pop_back();
   written_.emplace(relative, !old.present || (earlier != written_.end() && earlier->second));
   *copied = true;
@@ -213,11 +374,20 @@ ErrorCode InstallWorker::Fail(InstallTarget* target, ErrorCode code, std::uint32
   }
   // Rolled back first, so that whoever reads the result finds the template
   // directory as it was.
-  WideString text =
-      LoadString(code == kErrorCancelled ? "IDS_CANCEL_FINISH" : "IDS_INSTALL_ERROR");
+  WideString text = LoadString("IDS_CANCEL_FINISH");
+  if (code != kErrorCancelled) {
+    const WideString resolved =
+        target != nullptr && target->held() ? PathOfHandle(target->record()->rootDirectory)
+                                            : WideString();
+    text = ComposeFailureText(
+        LoadString("IDS_INSTALL_ERROR"),
+        FailurePlace(failure_.path, target != nullptr ? target->path() : WideString(), resolved),
+        FailureReason(code, failure_.error));
+  }
   if (target != nullptr && !target->Rollback()) {
     notRestored_ = true;
-    text = LoadString("IDS_ERROR_NOTRESTORED") + u"\n" + target->transactionPath();
+    text = ComposeFailureText(LoadString("IDS_ERROR_NOTRESTORED"), target->transactionPath(),
+                              WideString());
   }
   state_->Post(code, text, percent);
   return code;

@@ -64,6 +64,31 @@ class InstallWorker {
   std::uint32_t finishPauseMs_ = 1000;
 };
 
+// Bytes a run would write into the held target: the sizes of the entries
+// that are not up to date there, as far as the unpacked kit holds them.
+// Nothing is changed.
+ErrorCode MeasureWrites(InstallTarget* target, const KitReader& kit, std::uint64_t* bytes);
+
+// The text posted after a failed step: `headline`, then a line with the
+// path (made readable by EscapeForLine) when there is one, then a line with
+// the reason when there is one.
+WideString ComposeFailureText(const WideString& headline, const WideString& path,
+                              const WideString& reason);
+// The path with backslashes, double quotes and control characters escaped
+// as in C ("\\", "\"", "\n", "\x01", "\u202E"), so that it stays one line and
+// reads the same inside quotes.
+WideString EscapeForLine(const WideString& path);
+// Why a step failed, in the user's words: a text of the table for the
+// common cases, else the C library's own for `error`; empty when neither
+// the code nor `error` says anything.
+WideString FailureReason(ErrorCode code, int error);
+// Where a failure happened, as the user knows the place: relative to the
+// template directory `root` (as typed, or as the system resolved it:
+// `resolvedRoot`) where it lies inside it, else as it is. The transaction
+// directory and the root itself are shown as the root.
+WideString FailurePlace(const WideString& path, const WideString& root,
+                        const WideString& resolvedRoot);
+
 // Copies entry `index` of the open kit into the new file open as `out` and
 // gives it the entry's time (a time that cannot be set is no failure). 38
 // when the unpacked kit ends before the entry does.

@@ -29,6 +29,7 @@ using fsinternal::Fault;
 // The path the hook and failure reports see: the directory's path and the
 // name. Computed only when someone looks.
 WideString Describe(Handle dir, const WideString& name) {
+  if (!name.empty() && (name[0] == u'/' || dir == kCurrentDirectory)) return name;
   WideString path = fsinternal::HandlePath(dir);
   if (!name.empty()) path += u"/" + name;
   return path;

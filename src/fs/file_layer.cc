@@ -65,7 +65,7 @@ thread_local int t_failureErrno = 0;
 thread_local WideString t_failurePath;
 
 // The file a descriptor names, for failure reports only.
-WideString PathOfHandle(Handle handle) {
+WideString HandleTarget(Handle handle) {
   if (handle < 0) return WideString();
   char link[64];
   std::snprintf(link, sizeof link, "/proc/self/fd/%d", handle);
@@ -81,7 +81,7 @@ ErrorCode FailErrno(int err, const WideString& path) {
 }
 
 ErrorCode FailErrnoOn(int err, Handle handle) {
-  NoteSystemFailure(err, PathOfHandle(handle));
+  NoteSystemFailure(err, HandleTarget(handle));
   return Fail(ErrnoToCode(err));
 }
 
@@ -235,7 +235,7 @@ bool NextMatch(FindData* data) {
 
 namespace fsinternal {
 bool HookSet() { return g_hookSet.load(std::memory_order_acquire); }
-WideString HandlePath(Handle handle) { return PathOfHandle(handle); }
+WideString HandlePath(Handle handle) { return HandleTarget(handle); }
 ErrorCode Fault(FileOp op, const WideString& path) { return InjectedFault(op, path); }
 ErrorCode FailWith(ErrorCode code) { return Fail(code); }
 ErrorCode FailErrno(int err, const WideString& path) { return ordx::FailErrno(err, path); }
@@ -335,7 +335,7 @@ ErrorCode WriteFile(Handle handle, const void* buffer, std::uint32_t count, std:
     *written += static_cast<std::uint32_t>(put);
   }
   if (fault != kErrorSuccess) {
-    NoteSystemFailure(ENOSPC, PathOfHandle(handle));
+    NoteSystemFailure(ENOSPC, HandleTarget(handle));
     return Fail(fault);
   }
   return kErrorSuccess;
@@ -426,6 +426,8 @@ ErrorCode SetEndOfFile(Handle handle) {
 }
 
 ErrorCode GetLastError() { return g_lastError.load(std::memory_order_relaxed); }
+
+WideString PathOfHandle(Handle handle) { return HandleTarget(handle); }
 
 SystemFailure GetLastSystemFailure() { return SystemFailure{t_failureErrno, t_failurePath}; }
 
@@ -737,7 +739,10 @@ ErrorCode CreateAnonymousFile(const WideString& directory, Handle* out) {
       ::fchmod(fd, 0600);
     }
   }
-  if (fd < 0) return Fail(kErrorCantWrite);
+  if (fd < 0) {
+    NoteSystemFailure(errno, directory);
+    return Fail(kErrorCantWrite);
+  }
   *out = fd;
   return kErrorSuccess;
 }
@@ -788,7 +793,8 @@ ErrorCode GetFreeSpaceOf(Handle handle, std::uint64_t* out) {
   if (out == nullptr || handle == kInvalidHandle || ::fstatvfs(handle, &fs) != 0) {
     return kErrorInvalidParameter;
   }
-  *out = std::uint64_t{fs.f_frsize} * std::uint64_t{fs.f_bavail};
+  // The superuser may also fill the reserve that others may not.
+  *out = std::uint64_t{fs.f_frsize} * std::uint64_t{::geteuid() == 0 ? fs.f_bfree : fs.f_bavail};
   return kErrorSuccess;
 }
 

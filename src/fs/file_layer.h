@@ -97,6 +97,9 @@ struct SystemFailure {
 };
 SystemFailure GetLastSystemFailure();
 void NoteSystemFailure(int err, const WideString& path);
+// The path the system knows for an open file (links resolved); empty when
+// it knows none. For messages only.
+WideString PathOfHandle(Handle handle);
 
 // Owns a handle and closes it on every way out of a scope.
 class ScopedHandle {
@@ -250,8 +253,9 @@ ErrorCode ReadFileAt(Handle handle, std::uint64_t offset, void* buffer, std::uin
 // Hook: FileOp::kWriteFile.
 ErrorCode WriteFileAt(Handle handle, std::uint64_t offset, const void* buffer,
                       std::uint32_t count);
-// Bytes an unprivileged writer may still add to the file system holding
-// `handle`, and the size of the file behind it.
+// Bytes this process may still add to the file system holding `handle`
+// (the superuser's reserve counts for the superuser only), and the size of
+// the file behind it.
 ErrorCode GetFreeSpaceOf(Handle handle, std::uint64_t* out);
 ErrorCode GetFileSizeOf(Handle handle, std::uint64_t* out);
 

@@ -37,6 +37,11 @@ class Presenter {
   virtual int MessageBox(const CWnd* owner, const WideString& text, std::uint32_t flags) = 0;
 };
 
+// A message as one line of text. A message of several lines is a headline,
+// a path (escaped already, without quotes) and a reason, as the install
+// worker composes them: the path is quoted and the reason follows a colon.
+NarrowString ConsoleLine(const WideString& text);
+
 // Writes each message as one line to `out` (standard error by default) and
 // answers without waiting: OK for one-button boxes, No for a question, so
 // that nothing is ever confirmed on the user's behalf.
