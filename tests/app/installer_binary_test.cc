@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/failure_cases.h"
 #include "kit/kit_builder.h"
 #include "ui/installer_harness.h"
 
@@ -114,17 +115,26 @@ TEST_F(InstallerProcessTest, HeadlessPreparationFailuresEndWithStatusOne) {
   EXPECT_TRUE(fs::is_empty(home_));
 }
 
-TEST_F(InstallerProcessTest, HeadlessFailedInstallationIsRolledBackWithStatusTwo) {
-  // A plain file where the kit needs a directory makes the copy fail after
-  // the first file was written.
-  const std::string target = sandbox_->defaultTarget();
-  guitest::WriteFileBytes(target + "TradeLite/2.1.4/docs", "in the way");
-  const auto before = guitest::Snapshot(target);
-  EXPECT_EQ(Run("/S"), 2);
-  EXPECT_EQ(Err(), "Installation error\n");
-  EXPECT_EQ(guitest::Snapshot(target), before);
-  EXPECT_FALSE(guitest::PathExists(sandbox_->mainStarterFile()));
-  EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
+// Every failure a user can meet says on one line of standard error what
+// failed, where (quoted) and why; the copy is rolled back, or nothing was
+// touched at all. The window's error box is checked on the same table.
+TEST_F(InstallerProcessTest, HeadlessFailuresSayWhatFailedWhereAndWhy) {
+  for (const failtest::FailureCase& c : failtest::FailureCases()) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    failtest::Mounts mounts;
+    const std::string skip = c.spoil(*sandbox_, &mounts);
+    if (!skip.empty()) {
+      std::printf("[  SKIPPED ] %s: %s\n", c.name, skip.c_str());
+      continue;
+    }
+    const auto before = guitest::Snapshot(sandbox_->home());
+    EXPECT_EQ(Run("usecwd /S"), c.stage == failtest::Stage::kCopy ? 2 : 1);
+    EXPECT_EQ(Err(), failtest::ConsoleText(c, *sandbox_));
+    EXPECT_EQ(guitest::Snapshot(sandbox_->home()), before);
+    EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
+  }
 }
 
 TEST_F(InstallerProcessTest, VersionOnlyAsTheSoleArgument) {

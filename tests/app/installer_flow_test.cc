@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/failure_cases.h"
 #include "app/gtk_language.h"
 #include "app/installer_dlg.h"
 #include "engine/journal.h"
@@ -702,6 +703,48 @@ TEST_F(InstallerFlowTest, PreflightFailuresShowOneMessageAndNoWindow) {
 
 namespace ordx {
 namespace {
+
+// The failures of the headless table, in the window: the error box holds
+// the same lines, wrapped within the screen however long the path, and the
+// run ends where the user can act on it (no window before the wizard, the
+// directory page for a target without room, else the error page).
+TEST_F(InstallerFlowTest, ErrorBoxSaysWhatFailedWhereAndWhy) {
+  const int screenWidth = gdk_screen_get_width(gdk_screen_get_default());
+  for (const failtest::FailureCase& c : failtest::FailureCases()) {
+    SCOPED_TRACE(c.name);
+    NewSandbox();
+    failtest::Mounts mounts;
+    const std::string skip = c.spoil(*sandbox_, &mounts);
+    if (!skip.empty()) {
+      std::printf("[  SKIPPED ] %s: %s\n", c.name, skip.c_str());
+      continue;
+    }
+    const auto before = guitest::Snapshot(sandbox_->home());
+    const bool early = c.stage == failtest::Stage::kPreparation;
+    CInstallerDlg& dlg = Open(early, u"en", !early);
+    DialogAnswerer answerer;
+    answerer.Plan(GTK_RESPONSE_OK);
+    int width = 0;
+    answerer.Inspect([&width](GtkWidget* box) {
+      GtkAllocation a;
+      gtk_widget_get_allocation(box, &a);
+      width = a.width;
+      return gtk_widget_get_mapped(box) != FALSE;
+    });
+    early ? dlg.Run() : Next(dlg, 2);
+    ASSERT_EQ(answerer.shown().size(), 1u);
+    EXPECT_EQ(answerer.shown()[0].text, failtest::BoxText(c, *sandbox_));
+    EXPECT_EQ(answerer.shown()[0].type, GTK_MESSAGE_ERROR);
+    EXPECT_GT(width, 0);
+    EXPECT_LE(width, screenWidth);
+    EXPECT_EQ(dlg.pageId(), early                                   ? kPageNone
+                            : c.stage == failtest::Stage::kTarget ? kPageDirectory
+                                                                  : kPageError);
+    EXPECT_EQ(guitest::Snapshot(sandbox_->home()), before);
+    dialog_.reset();  // the unpacked kit goes before its file system
+    EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
+  }
+}
 
 // Next on the directory page takes the target before the copy: one that
 // another installer holds is refused there (the page stays, nothing
