@@ -243,7 +243,9 @@ ErrorCode InstallWorker::Run(InstallState* state, const std::atomic<bool>* stop)
         code == kErrorBusy
             ? LoadString("IDS_ERROR_BUSY")
             : ComposeFailureText(LoadString("IDS_INSTALL_ERROR"),
-                                 FailurePlace(failure_.path, dir, WideString()),
+                                 failure_.path.empty() && failure_.error == 0
+                                     ? WideString()
+                                     : FailurePlace(failure_.path, dir, WideString()),
                                  FailureReason(code, failure_.error));
     if (code == kErrorNotRestored) {
       notRestored_ = true;
@@ -379,9 +381,13 @@ ErrorCode InstallWorker::Fail(InstallTarget* target, ErrorCode code, std::uint32
     const WideString resolved =
         target != nullptr && target->held() ? PathOfHandle(target->record()->rootDirectory)
                                             : WideString();
+    // A step that failed without the system saying where has no place.
+    const bool placed = !failure_.path.empty() || failure_.error != 0;
     text = ComposeFailureText(
         LoadString("IDS_INSTALL_ERROR"),
-        FailurePlace(failure_.path, target != nullptr ? target->path() : WideString(), resolved),
+        placed ? FailurePlace(failure_.path, target != nullptr ? target->path() : WideString(),
+                              resolved)
+               : WideString(),
         FailureReason(code, failure_.error));
   }
   if (target != nullptr && !target->Rollback()) {

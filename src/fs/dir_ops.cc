@@ -46,7 +46,11 @@ ErrorCode FailAt(int err, Handle dir, const WideString& name) {
 
 bool Narrow(const WideString& name, std::string* out) {
   NarrowString narrow;
-  if (!fsinternal::ToSystemPath(name, &narrow)) return false;
+  if (!fsinternal::ToSystemPath(name, &narrow)) {
+    // The locale cannot spell the name: that is the reason to report.
+    NoteSystemFailure(EILSEQ, name);
+    return false;
+  }
   out->assign(narrow.c_str(), narrow.length());
   return true;
 }

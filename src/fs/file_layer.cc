@@ -49,7 +49,11 @@ ErrorCode InjectedFault(FileOp op, const WideString& path) {
     const std::lock_guard<std::mutex> lock(g_hookMutex);
     hook = g_hook;
   }
-  return hook && *hook ? (*hook)(op, path) : kErrorSuccess;
+  const ErrorCode code = hook && *hook ? (*hook)(op, path) : kErrorSuccess;
+  // An injected failure has no errno; a reason left by an earlier call
+  // must not be taken for its own.
+  if (code != kErrorSuccess) NoteSystemFailure(0, path);
+  return code;
 }
 
 namespace {

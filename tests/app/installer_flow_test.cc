@@ -357,7 +357,8 @@ TEST_F(InstallerFlowTest, FailedInstallationRollsBackAndShowsErrorPage) {
     answerer.Plan(GTK_RESPONSE_OK);
     silent ? dlg.Run() : Next(dlg, 2);
     ASSERT_EQ(answerer.shown().size(), 1u);
-    EXPECT_EQ(answerer.shown()[0].text, "Installation error");
+    // An injected failure has no system reason, only the file.
+    EXPECT_EQ(answerer.shown()[0].text, "Installation error\nTradeLite/2.1.4/TradeLite.cfg");
     EXPECT_EQ(answerer.shown()[0].type, GTK_MESSAGE_ERROR);
     ASSERT_EQ(dlg.pageId(), kPageError);
     EXPECT_EQ(LabelText(dlg.errorPage()->label()),

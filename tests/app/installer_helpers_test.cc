@@ -1,9 +1,16 @@
-// Path rules of the installer dialog that need no window: the description
-// document's path, ".." detection and line breaks in a typed directory.
+// Rules of the installer dialog that need no window: the description
+// document's path, ".." detection and line breaks in a typed directory, and
+// how a failure's place and reason read in the box and on standard error.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "app/installer_dlg.h"
+#include "engine/install_worker.h"
 #include "text/convert.h"
+#include "text/string_table.h"
+#include "text/utf8.h"
+#include "ui/presenter.h"
 
 namespace ordx {
 namespace {
@@ -22,6 +29,45 @@ TEST(InstallerPaths, DescriptionPathParentComponentsAndLineBreaks) {
   }
   for (const char16_t* text : {u"/srv/t\n", u"\r/srv/t"}) EXPECT_TRUE(HasLineBreak(text));
   EXPECT_FALSE(HasLineBreak(u"  /srv/t "));
+}
+
+// The place is relative where it lies inside the template directory (as
+// typed or as resolved), the transaction is the directory's own; odd
+// characters cannot break the line or the quotes, on screen or on stderr.
+TEST(FailureText, PlaceReasonAndQuoting) {
+  SetLanguage(kEnglishLanguageId);
+  struct Case {
+    const char16_t* path;  // as the file layer recorded it
+    int error;
+    ErrorCode code;
+    const char* box;   // UTF-8, as the box shows it
+    const char* line;  // as standard error shows it
+  };
+  const Case cases[] = {
+      {u"/t/tpl/a b/c.txt", ENOSPC, 87, "Installation error\na b/c.txt\nNo space left on the device.",
+       "Installation error \"a b/c.txt\": No space left on the device."},
+      {u"/real/tpl/sub", EACCES, 87, "Installation error\nsub\nPermission denied.",
+       "Installation error \"sub\": Permission denied."},
+      {u"/t/tpl/.ordx-transaction/journal", EROFS, 87,
+       "Installation error\n/t/tpl\nThe file system is read-only.",
+       "Installation error \"/t/tpl\": The file system is read-only."},
+      {u"/t/tplx/f", EIO, 87, "Installation error\n/t/tplx/f\nInput/output error",
+       "Installation error \"/t/tplx/f\": Input/output error"},
+      {u"q\"\\\n\x01\u202E.txt", 0, kErrorHandleEof,
+       "Installation error\nq\\\"\\\\\\n\\x01\\u202E.txt\nThe distribution kit ends too early.",
+       "Installation error \"q\\\"\\\\\\n\\x01\\u202E.txt\": The distribution kit ends too early."},
+      {u"d\u00e9j\u00e0", 0, kErrorOutsideTree,
+       "Installation error\nd\xC3\xA9j\xC3\xA0\nA link leads outside the template directory.",
+       "Installation error \"d\xC3\xA9j\xC3\xA0\": A link leads outside the template directory."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const WideString text =
+        ComposeFailureText(LoadString("IDS_INSTALL_ERROR"),
+                           FailurePlace(c.path, u"/t/tpl/", u"/real/tpl"), FailureReason(c.code, c.error));
+    EXPECT_EQ(ToUtf8(text), NarrowString(c.box));
+    EXPECT_EQ(ConsoleLine(text), ToNarrow(FromUtf8(NarrowString(c.line))));
+  }
 }
 
 }  // namespace

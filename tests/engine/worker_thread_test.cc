@@ -92,7 +92,7 @@ TEST_F(WorkerThreadTest, OneRunPerStartWhetherItSucceedsOrFails) {
   ASSERT_EQ(thread_.Start(&state_), 0);
   thread_.Join();
   EXPECT_EQ(runs_.load(), 1);
-  EXPECT_EQ(Posted(), "87 " + error_ + " 50");
+  EXPECT_EQ(Posted(), "87 " + error_ + "\ndir/b.txt 50");  // injected: a place, no reason
   EXPECT_FALSE(std::filesystem::exists(Path("tpl")));  // rolled back before it was posted
 }
 
