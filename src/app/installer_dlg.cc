@@ -286,10 +286,11 @@ bool CInstallerDlg::Prepare() {
     if (opened == kErrorSuccess && IsTransactionEntry(entry.name)) opened = kErrorInvalidData;
   }
   if (opened != kErrorSuccess) {
-    // A kit that unpacks to more than the temporary directory holds is a
-    // space problem, not a damaged kit.
-    ShowMessage(LoadString(opened == kErrorDiskFull ? "IDS_ERROR_NOSPACE"
-                                                    : "IDS_ERROR_DAMAGEDSOURCE"),
+    // A kit that unpacks to more than the temporary directory holds, or a
+    // directory where its copy cannot be made, is no damaged kit.
+    ShowMessage(LoadString(opened == kErrorDiskFull   ? "IDS_ERROR_NOSPACE"
+                           : opened == kErrorCantWrite ? "IDS_ERROR_TEMPUNUSABLE"
+                                                       : "IDS_ERROR_DAMAGEDSOURCE"),
                 kMbErrorOk);
     return false;
   }
