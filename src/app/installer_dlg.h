@@ -89,9 +89,10 @@ class CInstallerDlg : public CWnd {
   void ShowErrorPage(const WideString& text);
   void AcceptDirectory();
   // Takes the target directory for the installation (a relative one made
-  // absolute first): locks it and undoes an interrupted run there. False,
-  // after its message, when the installation must not start (busy, or a
-  // transaction that cannot be undone).
+  // absolute first): locks it, undoes an interrupted run there, and checks
+  // that its file system has room for what the kit will write. False, after
+  // its message, when the installation must not start (busy, a transaction
+  // that cannot be undone, or too little room); nothing is changed then.
   bool TakeTarget();
   void StartInstall();
   void SetupFinalButtons();

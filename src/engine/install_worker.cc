@@ -198,7 +198,9 @@ ErrorCode MeasureWrites(InstallTarget* target, const KitReader& kit, std::uint64
     }
     // What a run can write of it: no more than the unpacked kit holds.
     const std::uint64_t end = kit.unpackedSize();
-    if (entry.dataOffset < end) *bytes += std::min<std::uint64_t>(entry.dataSize, end - entry.dataOffset);
+    if (entry.dataOffset < end) {
+      *bytes += std::min<std::uint64_t>(entry.dataSize, end - entry.dataOffset);
+    }
   }
   return kErrorSuccess;
 }

@@ -27,12 +27,12 @@ class InstallWorker {
 
   // Runs one installation of the job in `state` and posts its outcome there:
   // 100 percent with the finish text after success; the failing code with
-  // the error text once the rollback is done; 1223 with the cancel text
-  // after a cancel. When a saved file could not be put back, the text is
-  // the not-restored message and the transaction directory's path. The
-  // run works under the target the state holds (taken by the window
-  // thread), or takes one itself for the run's length. A set `stop` flag
-  // ends the pause after a success early.
+  // the error text, the place and the reason (ComposeFailureText) once the
+  // rollback is done; 1223 with the cancel text after a cancel. When a
+  // saved file could not be put back, the text is the not-restored message
+  // and the transaction directory's path. The run works under the target
+  // the state holds (taken by the window thread), or takes one itself for
+  // the run's length. A set `stop` flag ends the pause after a success early.
   ErrorCode Run(InstallState* state, const std::atomic<bool>* stop = nullptr);
 
   // True after a rollback that left saved files in the transaction directory.
@@ -70,8 +70,9 @@ class InstallWorker {
 ErrorCode MeasureWrites(InstallTarget* target, const KitReader& kit, std::uint64_t* bytes);
 
 // The text posted after a failed step: `headline`, then a line with the
-// path (made readable by EscapeForLine) when there is one, then a line with
-// the reason when there is one.
+// path (made readable by EscapeForLine), then a line with the reason. With
+// neither, the headline alone; a reason without a path keeps an empty path
+// line, so that the second line is always the place.
 WideString ComposeFailureText(const WideString& headline, const WideString& path,
                               const WideString& reason);
 // The path with backslashes, double quotes and control characters escaped

@@ -89,7 +89,9 @@ inline std::string ConsoleText(const FailureCase& c, const guitest::Sandbox& box
 inline void WriteKit(const std::string& path, std::size_t extra, bool cutShort = false) {
   kittest::KitBuilder builder;
   builder.SetSingle(u"Trade Lite", u"Northwind Software", u"");
-  for (const guitest::KitFile& file : guitest::StandardKitFiles()) builder.AddFile(file.name, file.bytes);
+  for (const guitest::KitFile& file : guitest::StandardKitFiles()) {
+    builder.AddFile(file.name, file.bytes);
+  }
   if (extra != 0) builder.AddFile(u"TradeLite\\2.1.4\\data.bin", std::string(extra, '\0'));
   std::size_t size = 0;
   for (const guitest::KitFile& file : guitest::StandardKitFiles()) size += file.bytes.size();
@@ -107,7 +109,9 @@ inline std::vector<FailureCase> FailureCases() {
   const std::string error = "Installation error";
   return {
       {"read-only directory",
-       [](const Sandbox& box, Mounts* m) { return m->Tmpfs(box.defaultTarget(), "size=64k", true); },
+       [](const Sandbox& box, Mounts* m) {
+         return m->Tmpfs(box.defaultTarget(), "size=64k", true);
+       },
        Stage::kCopy, {error, "{target}", "The file system is read-only."}},
       {"folder in the way",
        [](const Sandbox& box, Mounts*) {
@@ -127,7 +131,9 @@ inline std::vector<FailureCase> FailureCases() {
          // One page left: enough by the byte count of the kit, but the
          // journal takes it before the first file.
          std::string why = m->Tmpfs(box.defaultTarget(), "size=64k");
-         if (why.empty()) guitest::WriteFileBytes(box.defaultTarget() + "filler", std::string(60 * 1024, 'f'));
+         if (why.empty()) {
+           guitest::WriteFileBytes(box.defaultTarget() + "filler", std::string(60 * 1024, 'f'));
+         }
          return why;
        },
        Stage::kCopy,

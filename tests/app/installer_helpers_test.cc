@@ -44,7 +44,8 @@ TEST(FailureText, PlaceReasonAndQuoting) {
     const char* line;  // as standard error shows it
   };
   const Case cases[] = {
-      {u"/t/tpl/a b/c.txt", ENOSPC, 87, "Installation error\na b/c.txt\nNo space left on the device.",
+      {u"/t/tpl/a b/c.txt", ENOSPC, 87,
+       "Installation error\na b/c.txt\nNo space left on the device.",
        "Installation error \"a b/c.txt\": No space left on the device."},
       {u"/real/tpl/sub", EACCES, 87, "Installation error\nsub\nPermission denied.",
        "Installation error \"sub\": Permission denied."},
@@ -64,7 +65,8 @@ TEST(FailureText, PlaceReasonAndQuoting) {
     SCOPED_TRACE(c.line);
     const WideString text =
         ComposeFailureText(LoadString("IDS_INSTALL_ERROR"),
-                           FailurePlace(c.path, u"/t/tpl/", u"/real/tpl"), FailureReason(c.code, c.error));
+                           FailurePlace(c.path, u"/t/tpl/", u"/real/tpl"),
+                           FailureReason(c.code, c.error));
     EXPECT_EQ(ToUtf8(text), NarrowString(c.box));
     EXPECT_EQ(ConsoleLine(text), ToNarrow(FromUtf8(NarrowString(c.line))));
   }
