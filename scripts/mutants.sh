@@ -4,8 +4,8 @@
 #
 #   scripts/mutants.sh sample [N] [SEED]   write a fixed sample of N mutants (default 150)
 #                                          to scripts/mutants-sample.txt
-#   scripts/mutants.sh run [TIMEOUT]       build and test every mutant of the sample;
-#                                          TIMEOUT seconds per test run (default 300)
+#   scripts/mutants.sh run [TIMEOUT] [N]   build and test every mutant of the sample (or the
+#                                          first N); TIMEOUT seconds per test run (default 300)
 #   scripts/mutants.sh list                print the sample
 #
 # A mutant is "killed" when a test fails, "survived" when every test passes,
@@ -74,7 +74,7 @@ def read_sample():
             rows.append((path, name, int(k), line))
     return rows
 
-def run(timeout):
+def run(timeout, limit):
     scratch = os.path.join(os.environ.get("TMPDIR", "/tmp"), "ordx-mutants")
     src = os.getcwd()
     # Refreshed on every run; the scratch build folder is kept, so only what
@@ -88,7 +88,7 @@ def run(timeout):
                    capture_output=True)
     counts = {"killed": 0, "survived": 0, "stillborn": 0, "missing": 0}
     survivors = []
-    for path, name, k, line in read_sample():
+    for path, name, k, line in read_sample()[:limit]:
         target = os.path.join(scratch, path)
         with open(os.path.join(src, path), encoding="utf-8") as f:
             original = f.read()
@@ -138,10 +138,10 @@ args = sys.argv[1:] or ["list"]
 if args[0] == "sample":
     write_sample(int(args[1]) if len(args) > 1 else 150, int(args[2]) if len(args) > 2 else 12)
 elif args[0] == "run":
-    run(int(args[1]) if len(args) > 1 else 300)
+    run(int(args[1]) if len(args) > 1 else 300, int(args[2]) if len(args) > 2 else None)
 elif args[0] == "list":
     for row in read_sample():
         print("\t".join(map(str, row)))
 else:
-    sys.exit("usage: scripts/mutants.sh sample [N] [SEED] | run [TIMEOUT] | list")
+    sys.exit("usage: scripts/mutants.sh sample [N] [SEED] | run [TIMEOUT] [N] | list")
 PY
