@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "hostile_kits.h"
+#include "support/hostile_kits.h"
 #include "kit/kit_limits.h"
 #include "kit/kit_reader.h"
 #include "text/convert.h"

@@ -16,6 +16,6 @@ endif()
 # Time and peak memory of opening hostile kits.
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/kit_bounds_bench.cc)
   add_executable(kit_bounds_bench kit_bounds_bench.cc)
-  target_include_directories(kit_bounds_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests/kit)
+  target_include_directories(kit_bounds_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(kit_bounds_bench PRIVATE ordx_kit ZLIB::ZLIB)
 endif()

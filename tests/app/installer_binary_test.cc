@@ -20,8 +20,8 @@
 #include <gtest/gtest.h>
 
 #include "app/failure_cases.h"
-#include "kit/kit_builder.h"
-#include "ui/installer_harness.h"
+#include "support/installer_harness.h"
+#include "support/kit_builder.h"
 
 namespace ordx {
 namespace {

@@ -20,11 +20,11 @@
 #include "app/installer_dlg.h"
 #include "engine/journal.h"
 #include "ui/message_box.h"
-#include "kit/kit_builder.h"
+#include "support/kit_builder.h"
 #include "text/convert.h"
 #include "text/string_table.h"
-#include "ui/gui_test_support.h"
-#include "ui/installer_harness.h"
+#include "support/gui_test_support.h"
+#include "support/installer_harness.h"
 
 namespace ordx {
 namespace {

@@ -14,7 +14,7 @@
 #include <set>
 #include <string>
 
-#include "../kit/kit_builder.h"
+#include "support/kit_builder.h"
 #include "engine/install_state.h"
 #include "engine/install_worker.h"
 #include "kit/kit_reader.h"

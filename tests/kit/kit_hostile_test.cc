@@ -16,7 +16,7 @@
 #include <mutex>
 #include <thread>
 
-#include "hostile_kits.h"
+#include "support/hostile_kits.h"
 #include "kit/decompress.h"
 #include "kit/kit_limits.h"
 #include "kit/kit_reader.h"

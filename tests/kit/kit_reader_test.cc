@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "hostile_kits.h"
+#include "support/hostile_kits.h"
 #include "kit_test_util.h"
 
 namespace ordx::kittest {

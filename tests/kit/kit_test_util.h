@@ -10,7 +10,7 @@
 #include <random>
 
 #include "fs/file_layer.h"
-#include "kit_builder.h"
+#include "support/kit_builder.h"
 #include "text/convert.h"
 
 namespace ordx::kittest {

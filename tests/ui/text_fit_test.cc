@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "gui_test_support.h"
+#include "support/gui_test_support.h"
 #include "page_tour.h"
 #include "text/convert.h"
 #include "text/string_table.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "gui_test_support.h"
+#include "support/gui_test_support.h"
 #include "ui/images.h"
 #include "ui/message_box.h"
 #include "ui/presenter.h"

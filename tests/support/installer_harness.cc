@@ -1,5 +1,5 @@
 // Installer dialog test harness.
-#include "installer_harness.h"
+#include "support/installer_harness.h"
 
 #include <stdlib.h>
 
@@ -9,7 +9,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "kit/kit_builder.h"
+#include "support/kit_builder.h"
 
 namespace ordx::guitest {
 namespace fs = std::filesystem;

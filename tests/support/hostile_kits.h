@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "kit_builder.h"
+#include "support/kit_builder.h"
 
 namespace ordx::kittest {
 

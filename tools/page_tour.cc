@@ -2,8 +2,8 @@
 #include "page_tour.h"
 
 #include "fs/file_layer.h"
-#include "gui_test_support.h"
-#include "installer_harness.h"
+#include "support/gui_test_support.h"
+#include "support/installer_harness.h"
 
 namespace ordx::guitest {
 namespace {

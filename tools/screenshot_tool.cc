@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/gtk_language.h"
-#include "gui_test_support.h"
+#include "support/gui_test_support.h"
 #include "page_tour.h"
 #include "text/convert.h"
 #include "text/string_table.h"

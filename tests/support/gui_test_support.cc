@@ -1,5 +1,5 @@
 // Window test helpers.
-#include "gui_test_support.h"
+#include "support/gui_test_support.h"
 
 #include <cstdlib>
 
