@@ -103,7 +103,8 @@ TEST_F(ConfigFileTest, WriterFormRoundTripsByteForByteThroughALink) {
   EXPECT_EQ(ReadConfigFileChecked(Path("link.cfg"), &entries), ConfigReadResult::kRead);
   entries.push_back({u"new", {u"2"}});
   WriteConfigFile(Path("link.cfg"), entries);
-  EXPECT_TRUE(fs::is_symlink(home_ / "link.cfg") && ReadBytes(target) == text + "new=2\n");
+  EXPECT_TRUE(fs::is_symlink(home_ / "link.cfg"));
+  EXPECT_TRUE(ReadBytes(target) == text + "new=2\n");
   EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
   EXPECT_EQ(ListTree(home_ / "real"), std::set<std::string>{"target.cfg"});
 }
@@ -161,7 +162,8 @@ TEST_F(ConfigFileTest, HostileStarterFilesAreLeftAloneAtOnce) {
     EXPECT_EQ(outcome, 1) << name;  // unreadable, and refused before anything was made
   }
   EXPECT_EQ(ListTree(root_), before);
-  EXPECT_TRUE(fs::is_fifo(home_ / "fifo.cfg") && fs::is_directory(home_ / "dir.cfg"));
+  EXPECT_TRUE(fs::is_fifo(home_ / "fifo.cfg"));
+  EXPECT_TRUE(fs::is_directory(home_ / "dir.cfg"));
   EXPECT_EQ(fs::file_size(home_ / "big.cfg"), kMaxConfigFileBytes + 1);
   EXPECT_EQ(ReadBytes(home_ / "victim.cfg"), "keep=this\n");
 }
@@ -194,7 +196,8 @@ TEST_F(ConfigFileTest, FailedWritesLeaveTheOldFileAndNoStrayFile) {
       caught = code;
     }
     EXPECT_EQ(caught, thrown) << name << " " << failing.has_value();
-    EXPECT_TRUE(ReadBytes(home_ / "d.cfg") == "keep=this\n" && ListTree(root_) == before);
+    EXPECT_TRUE(ReadBytes(home_ / "d.cfg") == "keep=this\n");
+    EXPECT_TRUE(ListTree(root_) == before);
   }
   // A value the locale cannot encode exactly: refused before anything is made.
   SetFaultHook(FaultHook());

@@ -20,6 +20,7 @@
 
 #include "fs/file_layer.h"
 #include "text/convert.h"
+#include "support/deadline.h"
 
 namespace ordx::testing_support {
 
@@ -72,19 +73,9 @@ class ScopedLocale {
 inline int InChildWithDeadline(const std::function<int()>& body, int seconds = 60) {
   const pid_t child = fork();
   if (child == 0) _exit(body());
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  for (;;) {
-    int status = 0;
-    if (waitpid(child, &status, WNOHANG) == child)
-      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      ADD_FAILURE() << "still running after " << seconds << " s";
-      return -1;
-    }
-    usleep(10000);
-  }
+  int status = 0;
+  if (!testsupport::WaitForChild(child, &status, seconds)) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // A fresh folder under $TMPDIR holding "home" and "tmp"; HOME and TMPDIR

@@ -38,7 +38,9 @@ class TemplateLocationsTest : public TempHomeTest {
 // When the first write fails, the retry creates the file's own directory.
 TEST_F(TemplateLocationsTest, NoStarterFileProposesTheDefaultAndCreatesTheMainFile) {
   EXPECT_EQ(Select(), deflt);
-  EXPECT_TRUE(list.empty() && !alternateExists && !fromAlternate);
+  EXPECT_TRUE(list.empty());
+  EXPECT_FALSE(alternateExists);
+  EXPECT_FALSE(fromAlternate);
   int directoryCalls = 0, tempCalls = 0;
   SetFaultHook([&](FileOp op, const WideString&) -> ErrorCode {
     if (op == FileOp::kCreateDirectory) return ++directoryCalls == 1 ? 87 : 0;
@@ -131,7 +133,8 @@ TEST_F(TemplateLocationsTest, AlternateFileAloneWithAndWithoutLocationsAndBothFi
     if (main) WriteBytes(mainFile, *main);
     WriteBytes(alternateFile, alternate);
     Select();
-    EXPECT_TRUE(alternateExists && fromAlternate == fromAlt) << alternate;
+    EXPECT_TRUE(alternateExists) << alternate;
+    EXPECT_TRUE(fromAlternate == fromAlt) << alternate;
     EXPECT_TRUE(Register(z));
     EXPECT_EQ(ReadBytes(mainFile), mainAfter);
     EXPECT_EQ(ReadBytes(alternateFile), alternateAfter);
@@ -150,7 +153,8 @@ TEST_F(TemplateLocationsTest, FailuresLeaveEveryFileAsItWas) {
       return op == failing && (op == FileOp::kWriteFile || N(path) == mainFile.string()) ? 87 : 0;
     });
     EXPECT_FALSE(Register(z));
-    EXPECT_TRUE(ReadBytes(mainFile) == main && ReadBytes(alternateFile) == "A=1\n");
+    EXPECT_TRUE(ReadBytes(mainFile) == main);
+    EXPECT_TRUE(ReadBytes(alternateFile) == "A=1\n");
     EXPECT_EQ(ListTree(root_), before);
   }
 }
@@ -158,10 +162,13 @@ TEST_F(TemplateLocationsTest, FailuresLeaveEveryFileAsItWas) {
 TEST_F(TemplateLocationsTest, WritabilityProbeTestsTheLocationItself) {
   const timespec times[2] = {{1000, 5}, {2000, 123456789}};  // the probe leaves them
   ASSERT_EQ(utimensat(AT_FDCWD, x.c_str(), times, 0), 0);
-  EXPECT_TRUE(IsDirectoryWritable(W(x)) && IsDirectoryWritable(W(x + "/")) && fs::is_empty(x));
+  EXPECT_TRUE(IsDirectoryWritable(W(x)));
+  EXPECT_TRUE(IsDirectoryWritable(W(x + "/")));
+  EXPECT_TRUE(fs::is_empty(x));
   struct stat st {};
   ASSERT_EQ(stat(x.c_str(), &st), 0);
-  EXPECT_TRUE(st.st_mtim.tv_sec == 2000 && st.st_mtim.tv_nsec == 123456789);
+  EXPECT_TRUE(st.st_mtim.tv_sec == 2000);
+  EXPECT_TRUE(st.st_mtim.tv_nsec == 123456789);
   WriteBytes(root_ / "file", "");
   for (const std::string& dir : {x + "/missing", (root_ / "file").string(), std::string()})
     EXPECT_FALSE(IsDirectoryWritable(W(dir))) << dir;
@@ -171,7 +178,9 @@ TEST_F(TemplateLocationsTest, WritabilityProbeTestsTheLocationItself) {
 TEST_F(TemplateLocationsTest, NoHomeDirectoryProposesAndWritesNothing) {
   SetHomeDirectoryProvider([] { return WideString(); });
   const auto before = ListTree(root_);
-  EXPECT_TRUE(Select().empty() && list.empty() && GetMainStarterFile().empty());
+  EXPECT_TRUE(Select().empty());
+  EXPECT_TRUE(list.empty());
+  EXPECT_TRUE(GetMainStarterFile().empty());
   alternateExists = true;
   EXPECT_FALSE(Register(z));
   EXPECT_EQ(ListTree(root_), before);

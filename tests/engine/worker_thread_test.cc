@@ -11,6 +11,7 @@
 
 #include "engine_test_util.h"
 #include "text/string_table.h"
+#include "support/deadline.h"
 
 namespace ordx {
 namespace {
@@ -113,7 +114,12 @@ TEST_F(WorkerThreadTest, StopEndsTheClosingPause) {
   thread_.SetFinishPause(3600 * 1000);
   ASSERT_EQ(thread_.Start(&state_), 0);
   std::uint32_t percent = 0;
-  while (percent < 100) state_.Read(nullptr, nullptr, &percent);
+  ASSERT_TRUE(testsupport::WaitUntil(
+      [&] {
+        state_.Read(nullptr, nullptr, &percent);
+        return percent >= 100;
+      },
+      "the worker to post 100 percent"));
   thread_.Stop();
   thread_.Join();
   EXPECT_EQ(Posted(), "0 " + finish_ + " 100");

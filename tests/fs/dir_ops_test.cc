@@ -138,10 +138,13 @@ TEST_F(DirOpsTest, TimesLocksAndPerThreadFailures) {
   EXPECT_EQ(SetModifiedAt(root_.get(), WideString(), FileStamp{3000, 333333333}), kErrorSuccess);
   struct stat st {};
   ::stat(P("root").c_str(), &st);
-  EXPECT_TRUE(st.st_atim.tv_sec == 1000 && st.st_atim.tv_nsec == 111);
-  EXPECT_TRUE(st.st_mtim.tv_sec == 3000 && st.st_mtim.tv_nsec == 333333333);
+  EXPECT_TRUE(st.st_atim.tv_sec == 1000);
+  EXPECT_TRUE(st.st_atim.tv_nsec == 111);
+  EXPECT_TRUE(st.st_mtim.tv_sec == 3000);
+  EXPECT_TRUE(st.st_mtim.tv_nsec == 333333333);
   FileStamp read;
-  EXPECT_TRUE(GetModified(W(P("root")), &read) == 0 && read == (FileStamp{3000, 333333333}));
+  EXPECT_TRUE(GetModified(W(P("root")), &read) == 0);
+  EXPECT_TRUE(read == (FileStamp{3000, 333333333}));
 
   // Two open descriptions of one directory: the second finds it busy.
   ScopedHandle other;

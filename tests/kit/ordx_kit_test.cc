@@ -138,11 +138,12 @@ TEST_F(OrdxKitTest, RefusedTreesLeaveNoKit) {
 
 TEST_F(OrdxKitTest, UsageErrorsAndMissingInput) {
   const ToolResult help = Tool({"--help"});
-  EXPECT_TRUE(help.status == 0 && help.out.rfind("Usage:", 0) == 0) << help.out;
+  EXPECT_TRUE(help.status == 0) << help.out;
+  EXPECT_TRUE(help.out.rfind("Usage:", 0) == 0) << help.out;
   const ToolResult version = Tool({"--version"});
-  EXPECT_TRUE(version.status == 0 && version.out == "ordx-kit " ORDX_EXPECTED_VERSION "\n" &&
-              version.err.empty())
-      << version.out << version.err;
+  EXPECT_TRUE(version.status == 0) << version.out << version.err;
+  EXPECT_TRUE(version.out == "ordx-kit " ORDX_EXPECTED_VERSION "\n") << version.out << version.err;
+  EXPECT_TRUE(version.err.empty()) << version.out << version.err;
   EXPECT_EQ(Tool({}).status, 2);
   const std::string kit = Path("kit");
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
@@ -152,14 +153,17 @@ TEST_F(OrdxKitTest, UsageErrorsAndMissingInput) {
            {"pack", src_, "-o", kit, "--level", "10"}, {"pack", src_, "-o", kit, "--bogus"},
            {"list"}, {"verify"}, {"verify", "a", "b"}, {"--version", "x"}}) {
     const ToolResult r = Tool(args);
-    EXPECT_TRUE(r.status == 2 && r.err.find("ordx-kit: ") != std::string::npos)
+    EXPECT_TRUE(r.status == 2) << testing::PrintToString(args) << r.err;
+    EXPECT_TRUE(r.err.find("ordx-kit: ") != std::string::npos)
         << testing::PrintToString(args) << r.err;
   }
   EXPECT_NE(access(kit.c_str(), F_OK), 0);
   ToolResult r = Tool({"pack", Path("nothing"), "-o", kit});
-  EXPECT_TRUE(r.status == 1 && r.err.find("nothing") != std::string::npos) << r.err;
+  EXPECT_TRUE(r.status == 1) << r.err;
+  EXPECT_TRUE(r.err.find("nothing") != std::string::npos) << r.err;
   r = Tool({"list", Path("nothing")});
-  EXPECT_TRUE(r.status == 1 && r.err.find("no such file") != std::string::npos) << r.err;
+  EXPECT_TRUE(r.status == 1) << r.err;
+  EXPECT_TRUE(r.err.find("no such file") != std::string::npos) << r.err;
 }
 
 TEST_F(OrdxKitTest, VerifyFindsWhatTheInstallerCannotCopy) {
@@ -176,7 +180,8 @@ TEST_F(OrdxKitTest, VerifyFindsWhatTheInstallerCannotCopy) {
   WriteKit(Path("cut"), KitBuilder().AddFile(u"a", "1").BuildHeader().substr(0, 10));
   for (const char* command : {"list", "verify"}) {
     const ToolResult r = Tool({command, Path("cut")});
-    EXPECT_TRUE(r.status == 1 && r.err.find("damaged kit") != std::string::npos) << r.err;
+    EXPECT_TRUE(r.status == 1) << r.err;
+    EXPECT_TRUE(r.err.find("damaged kit") != std::string::npos) << r.err;
   }
   EXPECT_EQ(LeftInTmp(), 0);
 }

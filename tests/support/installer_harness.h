@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/installer_dlg.h"
+#include "support/deadline.h"
 
 namespace ordx::guitest {
 
@@ -59,7 +60,7 @@ struct Gate {
   std::atomic<bool> reached{false};
   void Wait() {
     reached = true;
-    while (!open) usleep(1000);
+    testsupport::WaitUntil([this] { return open.load(); }, "the test to open the gate");
   }
 };
 // The fault-hook test for the standard kit's last file.

@@ -2,6 +2,7 @@
 // byte run survives bytes -> wide -> bytes; exact conversion refuses what
 // would name another file; and the helpers built on the conversions.
 #include "text/convert.h"
+#include "support/deadline.h"
 
 #include <gtest/gtest.h>
 #include <langinfo.h>
@@ -80,11 +81,13 @@ TEST(Conversion, BytesRoundTripInEveryLocale) {
       const WideString wide = ToWide(NarrowString(bytes.c_str(), bytes.size()));
       EXPECT_EQ(Bytes(ToNarrow(wide)), bytes) << locale << ": " << bytes;
       NarrowString exact;
-      EXPECT_TRUE(ToNarrowExact(wide, &exact) && Bytes(exact) == bytes) << locale << ": " << bytes;
+      EXPECT_TRUE(ToNarrowExact(wide, &exact)) << locale << ": " << bytes;
+      EXPECT_TRUE(Bytes(exact) == bytes) << locale << ": " << bytes;
       // A whole run with zero bytes inside, as a file holds it.
       const std::string run = bytes + std::string("\0", 1) + bytes;
       std::string back;
-      EXPECT_TRUE(EncodeBytes(DecodeBytes(run), &back) && back == run) << locale << ": " << bytes;
+      EXPECT_TRUE(EncodeBytes(DecodeBytes(run), &back)) << locale << ": " << bytes;
+      EXPECT_TRUE(back == run) << locale << ": " << bytes;
     }
   }
 }
@@ -184,9 +187,9 @@ TEST(Conversion, CLocaleSwitchesToUtf8) {
       _exit(ok ? 0 : 1);
     }
     int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << (c.lcAll ? c.lcAll : "-") << " " << (c.lang ? c.lang : "-");
+    ASSERT_TRUE(testsupport::WaitForChild(child, &status));
+    EXPECT_TRUE(WIFEXITED(status)) << (c.lcAll ? c.lcAll : "-") << " " << (c.lang ? c.lang : "-");
+    EXPECT_TRUE(WEXITSTATUS(status) == 0) << (c.lcAll ? c.lcAll : "-") << " " << (c.lang ? c.lang : "-");
   }
 }
 

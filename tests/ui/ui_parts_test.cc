@@ -60,8 +60,9 @@ TEST(Images, PicturesHaveTheirSizesAndTheIconATransparentBackground) {
   g_object_unref(side);
   GdkPixbuf* icon = LoadIcon();
   ASSERT_NE(icon, nullptr);
-  ASSERT_TRUE(gdk_pixbuf_get_width(icon) == kIconSize && gdk_pixbuf_get_height(icon) == kIconSize &&
-              gdk_pixbuf_get_has_alpha(icon));
+  ASSERT_TRUE(gdk_pixbuf_get_width(icon) == kIconSize);
+  ASSERT_TRUE(gdk_pixbuf_get_height(icon) == kIconSize);
+  ASSERT_TRUE(gdk_pixbuf_get_has_alpha(icon));
   const auto alpha = [icon](int x, int y) {
     return gdk_pixbuf_get_pixels(icon)[y * gdk_pixbuf_get_rowstride(icon) + x * 4 + 3];
   };
