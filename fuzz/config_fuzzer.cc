@@ -75,6 +75,21 @@ void SplitLines(std::string_view bytes, std::set<std::string_view>* keys,
   }
 }
 
+// Appends value to key's entry unless an equal value (case-insensitive) is
+// there; creates the entry at the end when the key is new. Pairwise and
+// quadratic, the plain model the reader's index must agree with.
+void AddValue(ordx::ConfigEntries* entries, const ordx::WideString& key,
+              const ordx::WideString& value) {
+  for (ordx::ConfigEntry& entry : *entries) {
+    if (ordx::CompareNoCase(entry.key, key) != 0) continue;
+    for (const ordx::WideString& held : entry.values)
+      if (ordx::CompareNoCase(held, value) == 0) return;
+    entry.values.push_back(value);
+    return;
+  }
+  entries->push_back(ordx::ConfigEntry{key, {value}});
+}
+
 // A plain second reader: split the bytes into lines, each line at its first
 // "=", and feed every pair through AddValue.
 ordx::ConfigEntries ReferenceRead(std::string_view bytes) {
@@ -88,7 +103,7 @@ ordx::ConfigEntries ReferenceRead(std::string_view bytes) {
         equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
     const bool bareLine = equals == std::string_view::npos;
     const bool blank = value.empty() && (key.empty() || (bareLine && key == "\r"));
-    if (!blank) ordx::AddValue(&reference, Decode(key), Decode(value));
+    if (!blank) AddValue(&reference, Decode(key), Decode(value));
     start = end + 1;
   }
   return reference;

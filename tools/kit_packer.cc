@@ -13,6 +13,7 @@
 #include <memory>
 #include <set>
 
+#include "fs/unique_fd.h"
 #include "kit/kit_limits.h"
 #include "kit/kit_reader.h"
 #include "text/utf8.h"
@@ -24,26 +25,6 @@ namespace {
 constexpr std::size_t kChunk = 1 << 20;
 
 std::string ErrnoText(int err) { return std::strerror(err); }
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports the result; a failed close can mean lost data.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 class UniqueDir {
  public:

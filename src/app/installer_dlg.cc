@@ -341,7 +341,6 @@ ErrorCode CInstallerDlg::OpenKit(std::uint64_t kitSize, bool* cancelled) {
 void CInstallerDlg::BeginInstallation() {
   installState_.SetJob(&kit_, targetDir_);
   installState_.SetTarget(target_.get());
-  installStarted_ = true;
   const int started = workerStarter_(&installState_);
   if (started != 0) {
     // Whatever the starter posted, make sure a failure is there: the

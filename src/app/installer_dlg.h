@@ -178,7 +178,6 @@ class CInstallerDlg : public CWnd {
   GtkWidget* backButton_ = nullptr;
   GtkWidget* nextButton_ = nullptr;
   GtkWidget* cancelButton_ = nullptr;
-  bool confirmCancel_ = true;
   bool cancelAsked_ = false;
   bool cancelRequested_ = false;
   int argc_;
@@ -196,7 +195,6 @@ class CInstallerDlg : public CWnd {
   int preparingDelayMs_ = 1000;
 
   bool hasDisplay_ = false;
-  bool installStarted_ = false;
   int exitStatus_ = 0;
   std::unique_ptr<Presenter> presenter_;
   Opener opener_;

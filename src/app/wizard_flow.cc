@@ -181,10 +181,7 @@ void CInstallerDlg::Finish() {
     // The document must lie inside the template directory.
     if (!HasParentComponent(description)) {
       const WideString path = JoinDescriptionPath(targetDir_, description);
-      FindData find;
-      const bool exists = FindFirstFile(&find, path);
-      FindClose(&find);
-      if (exists && opener_) opener_(ToNarrow(path));
+      if (PathExists(path) && opener_) opener_(ToNarrow(path));
     }
   }
   DestroyWindow();

@@ -150,10 +150,7 @@ void CInstallerDlg::ConfirmCancelCopy() {
 }
 
 void CInstallerDlg::ConfirmCancel() {
-  if (confirmCancel_ &&
-      ShowMessage(LoadString("IDS_ACCEPT_CANCEL"), kMbQuestionYesNo) != kIdYes) {
-    return;
-  }
+  if (ShowMessage(LoadString("IDS_ACCEPT_CANCEL"), kMbQuestionYesNo) != kIdYes) return;
   DestroyWindow();
 }
 

@@ -18,8 +18,8 @@ WideString Slice(const std::u16string& text, std::size_t begin, std::size_t end)
   return WideString(text.data() + begin, end - begin);
 }
 
-// Key and value lookups for one read, equal to the pairwise CompareNoCase
-// tests of AddValue but without their quadratic cost on big files. A value
+// Key and value lookups for one read, equal to pairwise CompareNoCase tests
+// of every key and value but without their quadratic cost on big files. A value
 // is indexed under its entry's number followed by its comparison key.
 class EntryIndex {
  public:
@@ -54,18 +54,6 @@ class EntryIndex {
 };
 
 }  // namespace
-
-bool AddValue(ConfigEntries* entries, const WideString& key, const WideString& value) {
-  for (ConfigEntry& entry : *entries) {
-    if (CompareNoCase(entry.key, key) != 0) continue;
-    for (const WideString& held : entry.values)
-      if (CompareNoCase(held, value) == 0) return false;
-    entry.values.push_back(value);
-    return true;
-  }
-  entries->push_back(ConfigEntry{key, {value}});
-  return true;
-}
 
 void SetValues(ConfigEntries* entries, const WideString& key,
                const std::vector<WideString>& values) {

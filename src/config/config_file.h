@@ -23,9 +23,6 @@ using ConfigEntries = std::vector<ConfigEntry>;
 
 inline constexpr char16_t kTemplatesLocationKey[] = u"ConfigurationTemplatesLocation";
 
-// Appends value to key's entry unless an equal value (case-insensitive) is
-// there; creates the entry at the end when the key is new.
-bool AddValue(ConfigEntries* entries, const WideString& key, const WideString& value);
 // The key's values become exactly `values`; an empty list removes the entry.
 void SetValues(ConfigEntries* entries, const WideString& key,
                const std::vector<WideString>& values);

@@ -51,14 +51,6 @@ WideString AlternateFileOf(const WideString& home) {
                       : home + u"/" + u".Ordo/ordolauncht" + u"/" + u"ordolaunch.cfg";
 }
 
-bool PathExists(const WideString& path) {
-  if (path.empty()) return false;
-  FindData find;
-  const bool found = FindFirstFile(&find, path);
-  FindClose(&find);
-  return found;
-}
-
 // The directory holding `path`: up to its last separator; empty if none.
 WideString ParentOf(const WideString& path) {
   std::size_t cut = WideString::npos;
@@ -114,12 +106,7 @@ void SetHomeDirectoryProvider(std::function<WideString()> provider) {
   HomeProvider() = std::move(provider);
 }
 
-WideString GetPlatformUserDirectory() { return UserDirectoryOf(Home()); }
-WideString GetPlatformDataDirectory() { return DataDirectoryOf(Home()); }
-WideString GetDefaultTemplateDirectory() { return DefaultDirectoryOf(Home()); }
 WideString GetMainStarterFile() { return MainFileOf(Home()); }
-WideString GetPlatformStarterFile() { return PlatformFileOf(Home()); }
-WideString GetAlternateStarterFile() { return AlternateFileOf(Home()); }
 
 void NormalizeLocationList(LocationList* list) {
   std::unordered_set<std::string> seen;

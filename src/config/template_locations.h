@@ -11,15 +11,9 @@ namespace ordx {
 
 using LocationList = std::vector<WideString>;
 
-// HOME/.ordx/ ; HOME/.ordx/Ordo/ordx/ ; HOME/.ordx/Ordo/ordx/tmplts/ .
-// All empty when no home directory is known.
-WideString GetPlatformUserDirectory();
-WideString GetPlatformDataDirectory();
-WideString GetDefaultTemplateDirectory();
-// The three starter files (empty when no home directory is known).
+// HOME/.Ordo/ordolaunch/ordolaunch.cfg, the starter file the user's platform
+// reads first (empty when no home directory is known).
 WideString GetMainStarterFile();
-WideString GetPlatformStarterFile();
-WideString GetAlternateStarterFile();
 
 // Appends the locations known from the selected pair of files.
 void ReadTemplateLocations(LocationList* list, bool alternate);

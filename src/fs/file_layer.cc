@@ -25,6 +25,7 @@
 #include <string>
 #include <utility>
 
+#include "fs/unique_fd.h"
 #include "text/convert.h"
 
 extern char** environ;
@@ -98,21 +99,6 @@ bool IsDirectoryPath(const char* path) {
   struct stat st {};
   return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
-
-// Owns a descriptor; closes it on every exit path.
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
@@ -581,8 +567,6 @@ ErrorCode DeleteTree(const WideString& path) {
   return kErrorSuccess;
 }
 
-int RunCommand(const NarrowString& commandLine) { return std::system(commandLine.c_str()); }
-
 int RunProgram(const std::vector<NarrowString>& arguments) {
   if (arguments.empty()) return -1;
   std::vector<char*> argv;
@@ -629,6 +613,15 @@ WideString GetHomeDirectory() {
 }
 
 // --- Directory enumeration.
+
+bool PathExists(const WideString& path) {
+  if (path.empty()) return false;
+  if (InjectedFault(FileOp::kFindFirstFile, path) != kErrorSuccess) return false;
+  NarrowString narrow;
+  if (!ToPath(path, &narrow)) return false;
+  struct stat status {};
+  return ::stat(narrow.c_str(), &status) == 0;
+}
 
 bool FindFirstFile(FindData* data, const WideString& path) {
   if (data == nullptr) return false;

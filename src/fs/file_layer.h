@@ -154,9 +154,6 @@ ErrorCode DeleteFile(const WideString& path);
 // Removes a file or a whole tree without following symbolic links, at any
 // depth, holding one directory descriptor at a time. Always 0.
 ErrorCode DeleteTree(const WideString& path);
-// Runs a command line through the shell; returns the wait status. Only for
-// fixed command lines: paths go through RunProgram.
-int RunCommand(const NarrowString& commandLine);
 // Runs a program with an argument vector (searched in PATH), no shell, and
 // waits. Returns the wait status, or -1 when it could not be started.
 int RunProgram(const std::vector<NarrowString>& arguments);
@@ -175,6 +172,10 @@ struct FindData {
   bool foundIsLink = false;   // the entry found last is itself a symbolic link
 };
 
+// True when `path` names an existing file or directory (links followed).
+// "*" is an ordinary character here, never a pattern. An injected
+// kFindFirstFile fault makes it false, as for the look-up below.
+bool PathExists(const WideString& path);
 // With "*" in the last component: enumerates the directory (fnmatch on the
 // name); otherwise tests whether the path exists.
 bool FindFirstFile(FindData* data, const WideString& path);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "fs/unique_fd.h"
 #include "text/convert.h"
 
 namespace ordx {
@@ -20,21 +21,6 @@ constexpr std::uint32_t kReadChunk = 1u << 16;
 constexpr std::uint32_t kWriteChunk = 1u << 20;
 // Links followed before a path counts as a loop, as the kernel does.
 constexpr int kMaxLinks = 40;
-
-// Owns a descriptor opened here; closes it on every way out.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // A superuser follows only its own links: anyone else's link in a folder
 // it writes could send its writes to any file of the system.
@@ -146,7 +132,7 @@ ErrorCode ReadWholeFile(const WideString& path, std::size_t limit, std::string* 
     if (errno == ENOENT) return kErrorFileNotFound;
     return errno == ELOOP ? kErrorInvalidData : kErrorInvalidParameter;
   }
-  const Descriptor file(fd);
+  const UniqueFd file(fd);
   struct stat st {};
   if (::fstat(fd, &st) != 0) return kErrorInvalidParameter;
   if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > limit)
@@ -220,7 +206,7 @@ ErrorCode ReplaceWholeFile(const WideString& path, std::string_view bytes) {
     return kErrorWriteFault;
   guard.Release();
   // Make the rename itself durable; the new content is complete either way.
-  const Descriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
   return kErrorSuccess;
 }

@@ -340,13 +340,5 @@ WideString IntToWide(std::int32_t value, int radix) {
   return result;
 }
 
-WideString WideFromAscii(const char* ascii) {
-  WideString result;
-  for (const char* p = ascii; *p != '\0'; ++p) {
-    const auto byte = static_cast<unsigned char>(*p);
-    result += byte < 0x80 ? static_cast<char16_t>(byte) : char16_t(0xFFFD);
-  }
-  return result;
-}
 
 }  // namespace ordx

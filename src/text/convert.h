@@ -76,7 +76,4 @@ std::string NoCaseKey(const WideString& text);
 // Digits of `value` in `radix`; a sign only for negative values in radix 10.
 WideString IntToWide(std::int32_t value, int radix);
 
-// Convenience for ASCII literals in code: "abc" as a WideString.
-WideString WideFromAscii(const char* ascii);
-
 }  // namespace ordx

@@ -247,6 +247,17 @@ TEST_F(FileLayerTest, MoveFileFailsWithTwoOnlyForAMissingSource) {
   std::filesystem::remove_all(other);
 }
 
+// "*" in a path is a character like any other: no pattern, no listing.
+TEST_F(FileLayerTest, PathExistsTakesAStarLiterally) {
+  Put(P("ab"), "");
+  EXPECT_TRUE(PathExists(WP("ab")));
+  EXPECT_FALSE(PathExists(WP("a*")));
+  Put(P("a*"), "");
+  EXPECT_TRUE(PathExists(WP("a*")));
+  EXPECT_FALSE(PathExists(WP("missing")));
+  EXPECT_FALSE(PathExists(u""));
+}
+
 TEST_F(FileLayerTest, FindAndDeleteNeverFollowLinks) {
   ::mkdir(P("outside").c_str(), 0700);
   Put(P("outside/precious"), "keep");

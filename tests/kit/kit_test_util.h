@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -14,6 +15,9 @@
 #include "text/convert.h"
 
 namespace ordx::kittest {
+
+// Runs a fixed command line through the shell; returns the wait status.
+inline int RunCommand(const std::string& commandLine) { return std::system(commandLine.c_str()); }
 
 inline std::vector<std::string> ListDirectory(const std::string& path) {
   std::vector<std::string> names;

@@ -21,7 +21,7 @@ class OrdxKitTest : public KitTest {
     std::string command = env + " '" ORDX_KIT_BINARY "'";
     for (const std::string& a : args) command += " '" + a + "'";
     command += " >'" + Path("out") + "' 2>'" + Path("err") + "'";
-    const int status = RunCommand(NarrowString(command.c_str()));
+    const int status = RunCommand(command);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(Path("out")),
             ReadBytes(Path("err"))};
   }
