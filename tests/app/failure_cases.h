@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "kit/kit_builder.h"
-#include "ui/installer_harness.h"
+#include "support/kit_builder.h"
+#include "support/installer_harness.h"
 
 namespace ordx::failtest {
 
@@ -71,7 +71,12 @@ inline std::string Expand(std::string line, const guitest::Sandbox& box) {
 // What the box shows: the lines, one under the other.
 inline std::string BoxText(const FailureCase& c, const guitest::Sandbox& box) {
   std::string text;
-  for (const std::string& line : c.lines) text += (text.empty() ? "" : "\n") + Expand(line, box);
+  // Appended piece by piece: GCC 12 reports a false -Wrestrict overlap for a
+  // literal prepended to a temporary string.
+  for (const std::string& line : c.lines) {
+    if (!text.empty()) text += '\n';
+    text += Expand(line, box);
+  }
   return text;
 }
 
