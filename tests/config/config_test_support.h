@@ -21,6 +21,7 @@
 #include "fs/file_layer.h"
 #include "text/convert.h"
 #include "support/deadline.h"
+#include "support/scoped_locale.h"
 
 namespace ordx::testing_support {
 
@@ -47,25 +48,6 @@ inline std::set<std::string> ListTree(const fs::path& root) {
     names.insert(fs::relative(item.path(), root).string());
   return names;
 }
-
-// Switches the process to one named locale (after the first conversion has
-// fixed the environment's) and back.
-class ScopedLocale {
- public:
-  explicit ScopedLocale(const char* name) {
-    EnsureEnvironmentLocale();
-    saved_ = std::setlocale(LC_ALL, nullptr);
-    ok_ = std::setlocale(LC_ALL, name) != nullptr;
-  }
-  ScopedLocale(const ScopedLocale&) = delete;
-  ScopedLocale& operator=(const ScopedLocale&) = delete;
-  ~ScopedLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
-  bool ok() const { return ok_; }
-
- private:
-  std::string saved_;
-  bool ok_ = false;
-};
 
 // Runs `body` in a child process and returns its exit code, so that a call
 // that blocks for ever can be stopped: after `seconds` the child is killed

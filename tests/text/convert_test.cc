@@ -3,6 +3,7 @@
 // would name another file; and the helpers built on the conversions.
 #include "text/convert.h"
 #include "support/deadline.h"
+#include "support/scoped_locale.h"
 
 #include <gtest/gtest.h>
 #include <langinfo.h>
@@ -40,22 +41,6 @@ const char* Latin1Locale() {
   }();
   return found;
 }
-
-// Switches the process to one named locale and back.
-class ScopedLocale {
- public:
-  explicit ScopedLocale(const char* name) {
-    EnsureEnvironmentLocale();
-    saved_ = std::setlocale(LC_ALL, nullptr);
-    ok_ = std::setlocale(LC_ALL, name) != nullptr;
-  }
-  ~ScopedLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
-  bool ok() const { return ok_; }
-
- private:
-  std::string saved_;
-  bool ok_ = false;
-};
 
 // Bytes -> wide -> bytes gives the same bytes, whatever they are, in every
 // locale: valid UTF-8, invalid bytes, encoded surrogates (not valid UTF-8)
