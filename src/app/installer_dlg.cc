@@ -367,6 +367,12 @@ bool CInstallerDlg::RegisterTarget() {
     if (slash != WideString::npos) CreateDirectory(starter.substr(0, slash));
     LockFile(starter + u".lock", &lock);
   }
+  // Read again under the lock: another installer, or the user, may have
+  // changed the list since the installer started, and writing the list of
+  // then would lose that.
+  LocationList current;
+  ReadCurrentLocations(&current, &alternateFileExists_, &listFromAlternateFile_);
+  templateLocations_ = current;
   const bool registered = RegisterTemplateDirectory(&templateLocations_, targetDir_,
                                                     listFromAlternateFile_, alternateFileExists_);
   // The target stays locked until the registration is through.

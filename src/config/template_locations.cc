@@ -172,13 +172,12 @@ WideString CleanTemplateDirectory(const WideString& location) {
   return clean;
 }
 
-WideString SelectTemplateDirectory(LocationList* list, bool* alternateFileExists,
-                                   bool* listFromAlternateFile) {
+void ReadCurrentLocations(LocationList* list, bool* alternateFileExists,
+                          bool* listFromAlternateFile) {
   *alternateFileExists = false;
   *listFromAlternateFile = false;
   const WideString home = Home();
-  if (home.empty()) return WideString();  // nowhere to propose
-
+  if (home.empty()) return;
   *alternateFileExists = PathExists(AlternateFileOf(home));
   if (PathExists(MainFileOf(home))) {
     ReadTemplateLocations(list, false);
@@ -186,6 +185,13 @@ WideString SelectTemplateDirectory(LocationList* list, bool* alternateFileExists
     ReadTemplateLocations(list, true);
     *listFromAlternateFile = !list->empty();
   }
+}
+
+WideString SelectTemplateDirectory(LocationList* list, bool* alternateFileExists,
+                                   bool* listFromAlternateFile) {
+  const WideString home = Home();
+  ReadCurrentLocations(list, alternateFileExists, listFromAlternateFile);
+  if (home.empty()) return WideString();  // nowhere to propose
   // Each location is probed in the form it would be used in.
   for (const WideString& location : *list) {
     const WideString clean = CleanTemplateDirectory(location);

@@ -31,6 +31,9 @@ bool IsDirectoryWritable(const WideString& dir);
 // and carriage returns dropped.
 WideString CleanTemplateDirectory(const WideString& location);
 
+// Fills the list and the two flags from the starter files as they are now.
+void ReadCurrentLocations(LocationList* list, bool* alternateFileExists,
+                          bool* listFromAlternateFile);
 // Fills the list and the two flags and returns the proposed directory
 // (possibly empty).
 WideString SelectTemplateDirectory(LocationList* list, bool* alternateFileExists,

@@ -1,5 +1,5 @@
 // The process-wide table of user-visible texts: 24 languages, each with the
-// same 45 keys. Start-up picks one language; every later lookup returns that
+// same 47 keys. Start-up picks one language; every later lookup returns that
 // language's text.
 #pragma once
 

@@ -55,6 +55,8 @@ const char* const kStringKeys[kStringKeyCount] = {
     "IDS_REASON_KITEND",
     "IDS_ERROR_TEMPUNUSABLE",
     "IDS_ERROR_NOTARGETSPACE",
+    "IDS_BUTTON_YES",
+    "IDS_BUTTON_NO",
 };
 
 namespace {
@@ -127,6 +129,8 @@ constexpr TextSet kEnglish = {{
     "The distribution kit ends too early.",
     "The temporary directory cannot be used.",
     "Insufficient space available in the template directory.",
+    "Yes",
+    "No",
 }};
 static_assert(IsWellFormed(kEnglish));
 
@@ -179,6 +183,8 @@ constexpr TextSet kArmenian = {{
     "Բաշխման փաթեթը վաղաժամ է ավարտվում։",
     "Ժամանակավոր գրացուցակը հնարավոր չէ օգտագործել։",
     "Ձևանմուշների գրացուցակում բավարար ազատ տեղ չկա։",
+    "Այո",
+    "Ոչ",
 }};
 static_assert(IsWellFormed(kArmenian));
 
@@ -230,6 +236,8 @@ constexpr TextSet kAzerbaijani = {{
     "Distributiv vaxtından əvvəl bitir.",
     "Müvəqqəti kataloqdan istifadə etmək mümkün deyil.",
     "Şablonlar kataloqunda kifayət qədər boş yer yoxdur.",
+    "Bəli",
+    "Xeyr",
 }};
 static_assert(IsWellFormed(kAzerbaijani));
 
@@ -285,6 +293,8 @@ constexpr TextSet kBulgarian = {{
     "Файлът на дистрибутива свършва преждевременно.",
     "Временната директория не може да бъде използвана.",
     "Няма достатъчно свободно място в директорията с шаблони.",
+    "Да",
+    "Не",
 }};
 static_assert(IsWellFormed(kBulgarian));
 
@@ -335,6 +345,8 @@ constexpr TextSet kChinese = {{
     "分发包提前结束。",
     "无法使用临时目录。",
     "模板目录中的可用空间不足。",
+    "是",
+    "否",
 }};
 static_assert(IsWellFormed(kChinese));
 
@@ -390,6 +402,8 @@ constexpr TextSet kFrench = {{
     "Le kit de distribution se termine prématurément.",
     "Le répertoire temporaire est inutilisable.",
     "Espace insuffisant dans le répertoire des modèles.",
+    "Oui",
+    "Non",
 }};
 static_assert(IsWellFormed(kFrench));
 
@@ -442,6 +456,8 @@ constexpr TextSet kGeorgian = {{
     "დისტრიბუტივი ნაადრევად მთავრდება.",
     "დროებითი დირექტორიის გამოყენება შეუძლებელია.",
     "შაბლონების დირექტორიაში არ არის საკმარისი თავისუფალი ადგილი.",
+    "დიახ",
+    "არა",
 }};
 static_assert(IsWellFormed(kGeorgian));
 
@@ -499,6 +515,8 @@ constexpr TextSet kGerman = {{
     "Das Distributionspaket endet vorzeitig.",
     "Das temporäre Verzeichnis kann nicht verwendet werden.",
     "Im Vorlagenverzeichnis ist nicht genügend Speicherplatz verfügbar.",
+    "Ja",
+    "Nein",
 }};
 static_assert(IsWellFormed(kGerman));
 
@@ -553,6 +571,8 @@ constexpr TextSet kSpanish = {{
     "El kit de distribución termina antes de lo previsto.",
     "No se puede usar el directorio temporal.",
     "No hay suficiente espacio disponible en el directorio de plantillas.",
+    "Sí",
+    "No",
 }};
 static_assert(IsWellFormed(kSpanish));
 
@@ -608,6 +628,8 @@ constexpr TextSet kHungarian = {{
     "A telepítőcsomag idő előtt véget ér.",
     "Az ideiglenes könyvtár nem használható.",
     "Nincs elegendő szabad hely a sablonkönyvtárban.",
+    "Igen",
+    "Nem",
 }};
 static_assert(IsWellFormed(kHungarian));
 
@@ -664,6 +686,8 @@ constexpr TextSet kItalian = {{
     "Il pacchetto di distribuzione termina prima del previsto.",
     "Impossibile utilizzare la directory temporanea.",
     "Spazio insufficiente nella directory dei modelli.",
+    "Sì",
+    "No",
 }};
 static_assert(IsWellFormed(kItalian));
 
@@ -716,6 +740,8 @@ constexpr TextSet kKazakh = {{
     "Дистрибутив файлы тым ерте аяқталады.",
     "Уақытша каталогты пайдалану мүмкін емес.",
     "Үлгілер каталогында бос орын жеткіліксіз.",
+    "Иә",
+    "Жоқ",
 }};
 static_assert(IsWellFormed(kKazakh));
 
@@ -768,6 +794,8 @@ constexpr TextSet kLatvian = {{
     "Distribūcijas komplekta fails beidzas pāragri.",
     "Pagaidu direktoriju nevar izmantot.",
     "Veidņu direktorijā nepietiek brīvas vietas.",
+    "Jā",
+    "Nē",
 }};
 static_assert(IsWellFormed(kLatvian));
 
@@ -819,6 +847,8 @@ constexpr TextSet kLithuanian = {{
     "Distribucinio paketo failas baigiasi per anksti.",
     "Nepavyksta naudoti laikinojo katalogo.",
     "Šablonų kataloge nepakanka laisvos vietos.",
+    "Taip",
+    "Ne",
 }};
 static_assert(IsWellFormed(kLithuanian));
 
@@ -874,6 +904,8 @@ constexpr TextSet kPolish = {{
     "Pakiet dystrybucyjny kończy się przedwcześnie.",
     "Nie można użyć katalogu tymczasowego.",
     "Za mało miejsca w katalogu szablonów.",
+    "Tak",
+    "Nie",
 }};
 static_assert(IsWellFormed(kPolish));
 
@@ -928,6 +960,8 @@ constexpr TextSet kRomanian = {{
     "Pachetul de distribuție se termină prematur.",
     "Directorul temporar nu poate fi utilizat.",
     "Spațiu insuficient în directorul de șabloane.",
+    "Da",
+    "Nu",
 }};
 static_assert(IsWellFormed(kRomanian));
 
@@ -980,6 +1014,8 @@ constexpr TextSet kRussian = {{
     "Файл дистрибутива преждевременно обрывается.",
     "Не удаётся использовать временный каталог.",
     "Недостаточно места в каталоге шаблонов.",
+    "Да",
+    "Нет",
 }};
 static_assert(IsWellFormed(kRussian));
 
@@ -1031,6 +1067,8 @@ constexpr TextSet kTurkish = {{
     "Dağıtım paketi beklenenden erken bitiyor.",
     "Geçici dizin kullanılamıyor.",
     "Şablon dizininde yeterli boş alan yok.",
+    "Evet",
+    "Hayır",
 }};
 static_assert(IsWellFormed(kTurkish));
 
@@ -1083,6 +1121,8 @@ constexpr TextSet kUkrainian = {{
     "Файл дистрибутива обривається передчасно.",
     "Не вдається використати тимчасовий каталог.",
     "Недостатньо місця в каталозі шаблонів.",
+    "Так",
+    "Ні",
 }};
 static_assert(IsWellFormed(kUkrainian));
 
@@ -1135,6 +1175,8 @@ constexpr TextSet kVietnamese = {{
     "Gói phân phối kết thúc sớm hơn dự kiến.",
     "Không thể sử dụng thư mục tạm.",
     "Không đủ dung lượng trống trong thư mục mẫu.",
+    "Có",
+    "Không",
 }};
 static_assert(IsWellFormed(kVietnamese));
 
@@ -1186,6 +1228,8 @@ constexpr TextSet kTurkmen = {{
     "Paýlama toplumy garaşylandan ir gutarýar.",
     "Wagtlaýyn katalogy ulanyp bolmaýar.",
     "Şablonlar katalogynda ýeterlik boş ýer ýok.",
+    "Hawa",
+    "Ýok",
 }};
 static_assert(IsWellFormed(kTurkmen));
 
@@ -1242,6 +1286,8 @@ constexpr TextSet kGreek = {{
     "Το πακέτο διανομής τελειώνει πρόωρα.",
     "Ο προσωρινός κατάλογος δεν μπορεί να χρησιμοποιηθεί.",
     "Δεν υπάρχει αρκετός χώρος στον κατάλογο προτύπων.",
+    "Ναι",
+    "Όχι",
 }};
 static_assert(IsWellFormed(kGreek));
 

@@ -7,7 +7,7 @@
 
 namespace ordx {
 
-inline constexpr std::size_t kStringKeyCount = 45;
+inline constexpr std::size_t kStringKeyCount = 47;
 
 // One language's texts, index i belonging to kStringKeys[i].
 struct TextSet {

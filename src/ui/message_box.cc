@@ -2,6 +2,7 @@
 #include "ui/message_box.h"
 
 #include "text/convert.h"
+#include "text/string_table.h"
 #include "text/utf8.h"
 
 namespace ordx {
@@ -34,11 +35,31 @@ int ResultForResponse(gint response) {
   }
 }
 
+namespace {
+
+// A button with the table's text and GTK's picture for it.
+void AddButton(GtkWidget* dialog, const char* key, const char* stock, gint response) {
+  GtkWidget* button = gtk_button_new_with_label(ToUtf8(LoadString(key)).c_str());
+  gtk_button_set_image(GTK_BUTTON(button), gtk_image_new_from_stock(stock, GTK_ICON_SIZE_BUTTON));
+  gtk_dialog_add_action_widget(GTK_DIALOG(dialog), button, response);
+  gtk_widget_show(button);
+}
+
+}  // namespace
+
 int MessageBox(const CWnd* owner, const WideString& text, std::uint32_t flags) {
   const NarrowString narrow = ToUtf8(text);
-  GtkWidget* dialog =
-      gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, MessageTypeForFlags(flags),
-                             ButtonsForFlags(flags), "%s", narrow.c_str());
+  const GtkButtonsType buttons = ButtonsForFlags(flags);
+  // GTK's own catalogues have no Yes and No in several of our languages
+  // (Armenian, Azerbaijani, Georgian, Turkmen): the question would ask in
+  // one language and answer in English. The table has them in all.
+  GtkWidget* dialog = gtk_message_dialog_new(
+      nullptr, GTK_DIALOG_MODAL, MessageTypeForFlags(flags),
+      buttons == GTK_BUTTONS_YES_NO ? GTK_BUTTONS_NONE : buttons, "%s", narrow.c_str());
+  if (buttons == GTK_BUTTONS_YES_NO) {
+    AddButton(dialog, "IDS_BUTTON_NO", GTK_STOCK_NO, GTK_RESPONSE_NO);
+    AddButton(dialog, "IDS_BUTTON_YES", GTK_STOCK_YES, GTK_RESPONSE_YES);
+  }
   if (owner != nullptr) {
     gtk_window_set_title(GTK_WINDOW(dialog), ToUtf8(owner->GetTitle()).c_str());
   }
