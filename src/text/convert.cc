@@ -9,6 +9,7 @@
 #include <stdlib.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <clocale>
 #include <cstring>
 #include <cwchar>
@@ -303,20 +304,38 @@ bool ToNarrowExact(const WideString& text, NarrowString* out) {
   return true;
 }
 
-std::string NoCaseKey(const WideString& text) {
-  std::string key = ComparisonForm(text);
-  // strcasecmp folds byte by byte with the locale's tolower.
-  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return key;
+namespace {
+
+// The text as the comparison sees it: encoded, with letters folded the way
+// strcasecmp folds them, but a character at a time. In a multibyte encoding
+// such as GB18030 or Big5 the second byte of a character can look like an
+// ASCII letter; folding that byte would merge two different characters.
+std::string FoldedForm(const WideString& text) {
+  WideString lowered = text;
+  char16_t* units = lowered.mutable_data();
+  for (std::size_t i = 0; i < lowered.length(); ++i) {
+    if (units[i] >= u'A' && units[i] <= u'Z') units[i] = static_cast<char16_t>(units[i] + 32);
+  }
+  std::string bytes = ComparisonForm(lowered);
+  // In a single-byte encoding every byte is one character: the locale's own
+  // folding of the rest (É and é in Latin-1) is safe there.
+  if (MB_CUR_MAX == 1) {
+    for (char& c : bytes) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return bytes;
 }
 
+}  // namespace
+
+std::string NoCaseKey(const WideString& text) { return FoldedForm(text); }
+
 int CompareNoCase(const WideString& a, const WideString& b) {
-  const std::string x = ComparisonForm(a);
-  const std::string y = ComparisonForm(b);
+  const std::string x = FoldedForm(a);
+  const std::string y = FoldedForm(b);
   const std::size_t n = x.size() < y.size() ? x.size() : y.size();
   for (std::size_t i = 0; i < n; ++i) {
-    const int p = std::tolower(static_cast<unsigned char>(x[i]));
-    const int q = std::tolower(static_cast<unsigned char>(y[i]));
+    const int p = static_cast<unsigned char>(x[i]);
+    const int q = static_cast<unsigned char>(y[i]);
     if (p != q) return p - q;
   }
   return x.size() == y.size() ? 0 : (x.size() < y.size() ? -1 : 1);

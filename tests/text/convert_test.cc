@@ -178,6 +178,34 @@ TEST(Conversion, CLocaleSwitchesToUtf8) {
   }
 }
 
+// In GB18030 the second byte of a character can be an ASCII letter: U+4E04
+// and U+4E64 end in "A" and "a". Folding bytes would make them one key, and
+// a starter file would lose one of two locations. ASCII letters still fold.
+TEST(Conversion, CaseFoldingNeverMergesTwoCharactersOfAMultibyteEncoding) {
+  const std::string dir = ::testing::TempDir() + "gb18030-" + std::to_string(getpid());
+  const std::string make = "localedef -i zh_CN -f GB18030 '" + dir + "/zh_CN.GB18030' 2>/dev/null";
+  if (std::system(("mkdir -p '" + dir + "' && " + make).c_str()) != 0) {
+    GTEST_SKIP() << "no GB18030 locale can be made here";
+  }
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // LOCPATH replaces the system's locales, so only this child sees it.
+    setenv("LOCPATH", dir.c_str(), 1);
+    EnsureEnvironmentLocale();  // once, so that it does not undo the next line
+    if (std::setlocale(LC_ALL, "zh_CN.GB18030") == nullptr) _exit(2);
+    const WideString upper(u"/srv/\u4E04"), lower(u"/srv/\u4E64");
+    const bool apart = NoCaseKey(upper) != NoCaseKey(lower) && CompareNoCase(upper, lower) != 0;
+    const bool folded = CompareNoCase(u"Key\u4E04", u"kEY\u4E04") == 0;
+    _exit(apart && folded ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_TRUE(testsupport::WaitForChild(child, &status));
+  std::system(("rm -rf '" + dir + "'").c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST(Conversion, EmptyAndInnerZero) {
   const ScopedLocale scope("C.UTF-8");
   EXPECT_TRUE(ToNarrow(WideString()).empty());
