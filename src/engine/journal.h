@@ -9,14 +9,10 @@
 #include <vector>
 
 #include "fs/file_layer.h"
+#include "kit/kit_reader.h"  // the transaction directory's name
 
 namespace ordx {
 
-inline constexpr char16_t kTransactionDirectory[] = u".ordx-transaction";
-
-// True when a kit entry name ("\" or "/" separated) falls inside the
-// transaction directory, which no kit may write.
-bool IsTransactionEntry(const WideString& name);
 
 struct JournalRecord {
   enum Kind : char {

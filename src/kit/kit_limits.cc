@@ -16,6 +16,8 @@ bool NameWithinLimits(std::u16string_view name) {
     }
     const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < name.size() &&
                       name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF;
+    // A lone surrogate names no character: no file system can be given it.
+    if (!pair && unit >= 0xD800 && unit <= 0xDFFF) return false;
     if (pair) ++i;
     levelBytes += pair ? 4 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
     if (levelBytes > kMaxLevelBytes) return false;

@@ -19,7 +19,7 @@ inline constexpr std::uint32_t kMaxKitDescriptions = 256;
 inline constexpr std::uint32_t kMaxStringUnits = 65536;
 inline constexpr std::uint32_t kMaxNameUnits = 4096;
 inline constexpr std::uint32_t kMaxNameLevels = 255;
-// Bytes of one level once encoded as UTF-8 (a lone surrogate counts 3),
+// Bytes of one level once encoded as UTF-8 (a lone surrogate is refused),
 // the longest file name most file systems take.
 inline constexpr std::uint32_t kMaxLevelBytes = 255;
 // Every text of the kit together (names and descriptions): without it a

@@ -139,8 +139,17 @@ class ContainerInput {
 
 }  // namespace
 
+bool IsTransactionEntry(const WideString& name) {
+  std::size_t start = 0;
+  // Leading separators would still name the root's child.
+  while (start < name.length() && (name[start] == u'/' || name[start] == u'\\')) ++start;
+  std::size_t end = start;
+  while (end < name.length() && name[end] != u'/' && name[end] != u'\\') ++end;
+  return name.substr(start, end - start) == kTransactionDirectory;
+}
+
 bool IsSafeEntryName(const WideString& name) {
-  if (name.empty()) return false;
+  if (name.empty() || IsTransactionEntry(name)) return false;
   std::size_t componentStart = 0;
   for (std::size_t i = 0; i <= name.length(); ++i) {
     const char16_t unit = i < name.length() ? name[i] : u'/';

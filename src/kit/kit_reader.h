@@ -77,8 +77,18 @@ class KitReader {
   std::uint32_t bufferSize_;
 };
 
+// Where an installation keeps its transaction (backups and journal) in the
+// target root; no kit may write into it.
+inline constexpr char16_t kTransactionDirectory[] = u".ordx-transaction";
+
+// True when a kit entry name ("\" or "/" separated) falls inside the
+// transaction directory.
+bool IsTransactionEntry(const WideString& name);
+
 // Reasons a name cannot be installed: empty, a zero unit, a trailing
-// separator, or a "." or ".." component. Used by the reader and by tools.
+// separator, a "." or ".." component, or a place inside the transaction
+// directory. Used by the reader and by tools, so that a kit that packs and
+// verifies also installs.
 bool IsSafeEntryName(const WideString& name);
 
 }  // namespace ordx

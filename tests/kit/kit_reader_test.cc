@@ -220,7 +220,8 @@ TEST_F(KitReaderTest, BoundsAreKeptExactly) {
 TEST_F(KitReaderTest, EntryNames) {
   for (const std::u16string_view name : {u""sv, u"a\0b"sv, u"d\\"sv, u"d/"sv, u"."sv, u".."sv,
                                          u"a\\..\\b"sv, u"..\\x"sv, u"a/./b"sv, u".\\a"sv,
-                                         u"a\\.."sv}) {
+                                         u"a\\.."sv, u".ordx-transaction\\journal"sv,
+                                         u"\\.ordx-transaction"sv, u"a\xD800" u"b"sv, u"\xDC2F"sv}) {
     SCOPED_TRACE(testing::PrintToString(std::u16string(name)));
     ExpectCleanFailure(Open(KitBuilder().AddFile(u"ok", "1").AddFile(name, "2").Build()));
   }
