@@ -179,6 +179,9 @@ ErrorCode ReplaceWholeFile(const WideString& path, std::string_view bytes) {
   // Renaming over a FIFO, a device or a directory would not replace a
   // settings file.
   if (hadFile && !S_ISREG(old.st_mode)) return kErrorCantWrite;
+  // A file its owner made read-only is not to be changed: a rename in a
+  // writable directory would replace it all the same.
+  if (hadFile && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return kErrorCantWrite;
 
   const std::string directory = DirectoryOf(target);
   WideString tempPath;

@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -21,6 +22,7 @@
 #include <thread>
 #include <tuple>
 
+#include "fs/whole_file.h"
 #include "text/convert.h"
 #include "support/deadline.h"
 
@@ -256,6 +258,35 @@ TEST_F(FileLayerTest, PathExistsTakesAStarLiterally) {
   EXPECT_TRUE(PathExists(WP("a*")));
   EXPECT_FALSE(PathExists(WP("missing")));
   EXPECT_FALSE(PathExists(u""));
+}
+
+// A starter file its owner made read-only is left alone although its
+// directory is writable: a rename there would replace it all the same.
+TEST_F(FileLayerTest, ReadOnlyFileIsNotReplaced) {
+  Put(P("open"), "old");
+  Put(P("locked"), "old");
+  ASSERT_EQ(::chmod(P("locked").c_str(), 0444), 0);
+  const struct passwd* nobody = ::getpwnam("nobody");
+  if (::geteuid() == 0) {
+    // Root may write anything: the check is made as an ordinary user.
+    if (nobody == nullptr) GTEST_SKIP() << "no user nobody";
+    for (const char* name : {"", "open", "locked"})
+      ASSERT_EQ(::chown(P(name).c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  }
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)) _exit(3);
+    // The writable neighbour proves the folder can be reached at all.
+    if (ReplaceWholeFile(WP("open"), "new") != kErrorSuccess) _exit(4);
+    _exit(ReplaceWholeFile(WP("locked"), "new") == kErrorSuccess ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_TRUE(testsupport::WaitForChild(child, &status));
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 4) GTEST_SKIP() << "the test folder cannot be reached as nobody";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Get(P("locked")), "old");
 }
 
 TEST_F(FileLayerTest, FindAndDeleteNeverFollowLinks) {
