@@ -22,12 +22,19 @@ namespace ordx {
 
 namespace {
 
-// The path with runs of "/" collapsed, so "a//b" and "a/b" count as one file.
+// The path with runs of "/" collapsed and without leading "/" or "."
+// levels, so "a//b", "/a/b" and "./a/b" count as one file.
 WideString Canonical(const WideString& path) {
   WideString out;
-  for (std::size_t i = 0; i < path.length(); ++i) {
-    if (path[i] == u'/' && !out.empty() && out.back() == u'/') continue;
-    out += path[i];
+  std::size_t begin = 0;
+  for (std::size_t i = 0; i <= path.length(); ++i) {
+    if (i < path.length() && path[i] != u'/') continue;
+    const WideString level = path.substr(begin, i - begin);
+    const bool last = i == path.length();
+    begin = i + 1;
+    if (level == u"." || (level.empty() && !last)) continue;
+    if (!out.empty()) out += u'/';
+    out += level;
   }
   return out;
 }
@@ -38,12 +45,15 @@ FILETIME WholeSeconds(FILETIME time) { return time - time % kFileTimeTicksPerSec
 
 // The temporary name beside the final name `leaf` of entry `index`: the
 // leaf behind a fixed prefix, or the entry's number where that would be too
-// long a name.
-WideString TemporaryName(std::size_t index, const WideString& leaf) {
+// long a name; a later attempt (the name was taken) adds its number.
+constexpr std::size_t kTemporaryAttempts = 16;
+WideString TemporaryName(std::size_t index, const WideString& leaf, std::size_t attempt) {
   constexpr std::size_t kMaxName = 255;
   const WideString prefixed = u".ordx-new." + leaf;
-  if (ToNarrow(prefixed).length() <= kMaxName) return prefixed;
-  return u".ordx-new-" + ToWide(NarrowString(std::to_string(index).c_str()));
+  if (attempt == 0 && ToNarrow(prefixed).length() <= kMaxName) return prefixed;
+  WideString numbered = u".ordx-new-" + ToWide(NarrowString(std::to_string(index).c_str()));
+  if (attempt > 0) numbered += u"-" + ToWide(NarrowString(std::to_string(attempt).c_str()));
+  return numbered;
 }
 
 WideString Join(const WideString& parent, const WideString& name) {
@@ -224,6 +234,7 @@ ErrorCode InstallWorker::Run(InstallState* state, const std::atomic<bool>* stop)
   if (state == nullptr) return kErrorInvalidParameter;
   state_ = state;
   written_.clear();
+  ownInodes_.clear();
   notRestored_ = false;
   failure_ = SystemFailure{};
   KitReader* kit = nullptr;
@@ -327,24 +338,43 @@ ErrorCode InstallWorker::InstallEntry(InstallTarget* target, KitReader* kit, std
   code = NoteDirectoryTime(record, parent.get(), parentPath);
   if (code != kErrorSuccess) return code;
 
-  // Written beside its final name, so that the name never holds a part.
-  const WideString temporary = TemporaryName(index, leaf);
+  // Written beside its final name, so that the name never holds a part;
+  // a name already taken (the user's own file, a link) is never the run's.
+  WideString temporary;
+  for (std::size_t attempt = 0; temporary.empty(); ++attempt) {
+    if (attempt == kTemporaryAttempts) {
+      NoteSystemFailure(EEXIST, relative);
+      return kErrorAlreadyExists;
+    }
+    const WideString candidate = TemporaryName(index, leaf, attempt);
+    NodeInfo taken;
+    code = InspectAt(parent.get(), candidate, &taken);
+    if (code != kErrorSuccess) return EntryFailure(code, relative);
+    if (!taken.present) temporary = candidate;
+  }
   const WideString temporaryPath = Join(parentPath, temporary);
   code = journal->Append({JournalRecord::kTemporary, 0, 0, temporaryPath});
   if (code != kErrorSuccess) return code;
-  record->temporaries.push_back(temporaryPath);
   NodeInfo made;
   {
     ScopedHandle out;
     code = CreateNewFileAt(parent.get(), temporary, out.out());
     if (code != kErrorSuccess) return EntryFailure(code, relative);
+    code = InspectHandle(out.get(), &made);
+    if (code != kErrorSuccess) return EntryFailure(code, relative);
+    record->temporaries.push_back({temporaryPath, made.inode});
+    code = journal->Append({JournalRecord::kTemporary, made.inode, 0, temporaryPath});
+    if (code != kErrorSuccess) return code;
     code = CopyEntry(kit, index, out.get());
     if (code == kErrorSuccess) code = InspectHandle(out.get(), &made);
     if (code != kErrorSuccess) return EntryFailure(code, relative);
   }
 
   const auto earlier = written_.find(relative);
-  if (old.present && earlier == written_.end()) {
+  const bool runsOwn = old.present && (earlier != written_.end()
+                                           ? earlier->second
+                                           : !old.isLink && ownInodes_.count(old.inode) != 0);
+  if (old.present && earlier == written_.end() && !runsOwn) {
     // The user's file is kept as a second name in the transaction; the
     // final name holds it until the new file replaces it at once.
     const std::uint64_t number = record->nextBackup++;
@@ -356,7 +386,7 @@ ErrorCode InstallWorker::InstallEntry(InstallTarget* target, KitReader* kit, std
       code = RenameAt(parent.get(), leaf, journal->directory(), BackupName(number));
     }
     if (code != kErrorSuccess) return EntryFailure(code, relative);
-  } else if (!old.present || earlier->second) {
+  } else if (!old.present || runsOwn) {
     // No file of the user's here (or only one this run made): a rollback
     // removes the new one, as long as it is still this one.
     code = journal->Append({JournalRecord::kNewFile, made.inode, 0, relative});
@@ -366,7 +396,8 @@ ErrorCode InstallWorker::InstallEntry(InstallTarget* target, KitReader* kit, std
   code = RenameAt(parent.get(), temporary, parent.get(), leaf);
   if (code != kErrorSuccess) return EntryFailure(code, relative);
   record->temporaries.pop_back();
-  written_.emplace(relative, !old.present || (earlier != written_.end() && earlier->second));
+  written_.emplace(relative, !old.present || runsOwn);
+  if (!old.present || runsOwn) ownInodes_.insert(made.inode);
   *copied = true;
   return kErrorSuccess;
 }

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 
 #include "engine/install_target.h"
 #include "fs/file_layer.h"
@@ -58,6 +59,9 @@ class InstallWorker {
   // Names this run has written, so that an entry named twice never saves
   // the run's own file over the user's original.
   std::map<WideString, bool> written_;  // true: no file of the user's was there
+  // Inodes of the files this run put where none of the user's was: found
+  // under another name, such a file is still the run's, never a backup.
+  std::set<std::uint64_t> ownInodes_;
   bool notRestored_ = false;
   SystemFailure failure_;
   double flushSeconds_ = 0;

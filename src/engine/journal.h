@@ -20,7 +20,9 @@ struct JournalRecord {
     kOuterTime = 'A',  // time of the existing directory (absolute) a level was made in
     kDirectory = 'D',  // about to make this directory (relative to the root)
     kTime = 'M',       // this directory's time before the run changed it: a = s, b = ns
-    kTemporary = 'T',  // about to create this temporary file
+    // About to create this temporary file (a = 0, its name free), then
+    // created as inode a.
+    kTemporary = 'T',
     kNewFile = 'N',    // about to rename a new file (inode a) to this name, where none was
     kSaved = 'S',      // about to save the file of this name as backup "b<a>"
   };

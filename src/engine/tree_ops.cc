@@ -29,7 +29,13 @@ RollbackRecord RecordFromJournal(const std::vector<JournalRecord>& records) {
         }
         break;
       case JournalRecord::kTemporary:
-        record.temporaries.push_back(r.path);
+        // The record after the creation names the inode made.
+        if (r.a != 0 && !record.temporaries.empty() &&
+            record.temporaries.back().relative == r.path && record.temporaries.back().inode == 0) {
+          record.temporaries.back().inode = r.a;
+        } else {
+          record.temporaries.push_back({r.path, r.a});
+        }
         break;
       case JournalRecord::kNewFile:
         record.createdFiles.push_back({r.path, r.a});
@@ -129,9 +135,16 @@ bool UndoChanges(const RollbackRecord& record, Handle transaction) {
   // The temporary file of an entry that did not reach its name, then the
   // new files: first what the run created, so that a full disk has room
   // again before anything is put back.
+  // Only a file the run can tell as its own goes: the one of the inode it
+  // made, or, killed before it could journal that inode, an empty file
+  // under a name that was free when journaled. Anything else is left.
   for (auto it = record.temporaries.rbegin(); it != record.temporaries.rend(); ++it) {
-    if (OpenBeneath(root, ParentPart(*it), nullptr, &parent) == kErrorSuccess) {
-      UnlinkAt(parent.get(), NamePart(*it));
+    NodeInfo info;
+    if (OpenBeneath(root, ParentPart(it->relative), nullptr, &parent) == kErrorSuccess &&
+        InspectAt(parent.get(), NamePart(it->relative), &info) == kErrorSuccess && info.present &&
+        !info.isLink &&
+        (it->inode != 0 ? info.inode == it->inode : info.isRegular && info.size == 0)) {
+      UnlinkAt(parent.get(), NamePart(it->relative));
     }
   }
   for (auto it = record.createdFiles.rbegin(); it != record.createdFiles.rend(); ++it) {
@@ -143,27 +156,11 @@ bool UndoChanges(const RollbackRecord& record, Handle transaction) {
     }
   }
   // Deepest first, each only when empty: a level that holds someone else's
-  // file stays. The next level up is usually the parent just left, so it is
-  // reached through ".." and a chain of any depth costs linear time.
-  WideString held;
-  bool holding = false;
+  // file stays. Each parent is opened from the root by its path: ".." of a
+  // level reached through a link is not the parent the path names.
   for (auto it = record.createdDirectories.rbegin(); it != record.createdDirectories.rend(); ++it) {
-    const WideString up = ParentPart(*it);
-    if (!holding || held != up) {
-      holding = OpenBeneath(root, up, nullptr, &parent) == kErrorSuccess;
-      held = up;
-      if (!holding) continue;
-    }
-    RemoveDirectoryAt(parent.get(), NamePart(*it));
-    if (up.empty()) {
-      holding = false;
-      continue;
-    }
-    ScopedHandle above;
-    holding = OpenParent(parent.get(), &above) == kErrorSuccess;
-    if (holding) {
-      parent.Reset(above.Release());
-      held = ParentPart(up);
+    if (OpenBeneath(root, ParentPart(*it), nullptr, &parent) == kErrorSuccess) {
+      RemoveDirectoryAt(parent.get(), NamePart(*it));
     }
   }
   // Then the saved files go back by rename, the latest save first so that
@@ -189,15 +186,13 @@ bool UndoChanges(const RollbackRecord& record, Handle transaction) {
 }
 
 void RestoreDirectoryTimes(const RollbackRecord& record) {
-  for (const DirectoryTime& time : record.directoryTimes) {
-    if (time.relative.empty()) {
-      SetModifiedAt(record.rootDirectory, WideString(), time.stamp);
-      continue;
-    }
-    ScopedHandle parent;
-    if (OpenBeneath(record.rootDirectory, ParentPart(time.relative), nullptr, &parent) ==
-        kErrorSuccess) {
-      SetModifiedAt(parent.get(), NamePart(time.relative), time.stamp);
+  // Through the directory itself: its name may be a link inside the root,
+  // whose own time is not the one recorded. The earliest record goes last,
+  // as a directory known by two names is noted again after it changed.
+  for (auto time = record.directoryTimes.rbegin(); time != record.directoryTimes.rend(); ++time) {
+    ScopedHandle dir;
+    if (OpenBeneath(record.rootDirectory, time->relative, nullptr, &dir) == kErrorSuccess) {
+      SetModifiedAt(dir.get(), WideString(), time->stamp);
     }
   }
 }

@@ -38,7 +38,9 @@ struct RollbackRecord {
   std::vector<WideString> createdDirectories;  // relative, uppermost first
   std::vector<CreatedFile> createdFiles;
   std::vector<SavedFile> savedFiles;
-  std::vector<WideString> temporaries;     // relative names of temporary files
+  // Temporary files; inode 0 when the run may have died before it could
+  // say which file it made.
+  std::vector<CreatedFile> temporaries;
   std::vector<DirectoryTime> directoryTimes;
   // Directories whose time is recorded, or that the run made (whose time
   // nobody needs back).

@@ -166,6 +166,7 @@ ErrorCode InspectAt(Handle dir, const WideString& name, NodeInfo* out) {
   }
   out->present = true;
   out->inode = st.st_ino;
+  out->size = static_cast<std::uint64_t>(st.st_size);
   out->isLink = S_ISLNK(st.st_mode);
   // Only read through a link: the time of what it names.
   if (out->isLink && ::fstatat(dir, narrow.c_str(), &st, 0) != 0) return kErrorSuccess;
@@ -181,6 +182,7 @@ ErrorCode InspectHandle(Handle handle, NodeInfo* out) {
   if (::fstat(handle, &st) != 0) return FailAt(errno, handle, WideString());
   out->present = true;
   out->inode = st.st_ino;
+  out->size = static_cast<std::uint64_t>(st.st_size);
   out->isRegular = S_ISREG(st.st_mode);
   out->isDirectory = S_ISDIR(st.st_mode);
   out->modified = StampOf(st);

@@ -29,6 +29,7 @@ struct NodeInfo {
   bool isDirectory = false;
   FileStamp modified;
   std::uint64_t inode = 0;  // of the name itself
+  std::uint64_t size = 0;   // of the name itself
 };
 
 // Stands for the current directory where a directory handle is asked for.

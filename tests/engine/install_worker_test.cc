@@ -356,6 +356,86 @@ TEST_F(InstallWorkerTest, RealFullFileSystems) {
 
 class TargetPathTest : public EngineTest {};
 
+// Names the run did not make are never its own: a user's file or link under
+// the temporary name, a directory reached by ".." from a level behind a link,
+// the run's first file met again under a second spelling of its name. A
+// failing run (a directory where the kit has "zz") leaves the target exactly
+// as it was and everything beside it; a run that can succeed does.
+TEST_F(TargetPathTest, RollbackTouchesOnlyWhatTheRunMade) {
+  const struct {
+    const char* what;
+    std::vector<std::pair<std::u16string, FILETIME>> entries;
+    std::function<void(const TargetPathTest&)> setup;
+    bool succeeds;
+    const char* besideDir;  // a user's empty directory beside the target, or null
+  } rows[] = {
+      {"user's file under the temporary name",
+       {{u"a.txt", KitTime(5)}, {u"zz", KitTime()}},
+       [](const TargetPathTest& t) {
+         PutFile(t.Path("tpl/.ordx-new.a.txt"), "user's own", 0600, 1000);
+       },
+       false, nullptr},
+      {"user's dangling link under the temporary name",
+       {{u"a.txt", KitTime(5)}, {u"zz", KitTime()}},
+       [](const TargetPathTest& t) {
+         ASSERT_EQ(symlink("missing", t.Path("tpl/.ordx-new.a.txt").c_str()), 0);
+       },
+       false, nullptr},
+      {"user's file under the temporary name, nothing fails",
+       {{u"a.txt", KitTime(5)}},
+       [](const TargetPathTest& t) {
+         PutFile(t.Path("tpl/.ordx-new.a.txt"), "user's own", 0600, 1000);
+       },
+       true, nullptr},
+      {"a level behind a link to a deeper directory",
+       {{u"a\\f1", KitTime()}, {u"l\\x\\f2", KitTime()}, {u"zz", KitTime()}},
+       [](const TargetPathTest& t) {
+         PutDir(t.Path("tpl/d1"));
+         PutDir(t.Path("tpl/d1/d2"));
+         PutDir(t.Path("tpl/d1/a"));
+         ASSERT_EQ(symlink("d1/d2", t.Path("tpl/l").c_str()), 0);
+       },
+       false, nullptr},
+      {"a level behind a link to the root",
+       {{u"a\\f1", KitTime()}, {u"l\\x\\f2", KitTime()}, {u"zz", KitTime()}},
+       [](const TargetPathTest& t) { ASSERT_EQ(symlink(".", t.Path("tpl/l").c_str()), 0); },
+       false, "a"},
+      {"one file under two spellings",
+       {{u"x", KitTime()}, {u"\\x", KitTime(5)}, {u"zz", KitTime()}},
+       [](const TargetPathTest&) {}, false, nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::filesystem::remove_all(Path("tpl"));
+    std::filesystem::remove_all(Path("a"));
+    PutDir(Path("tpl"));
+    PutFile(Path("tpl/a.txt"), "user a", 0644, kKitSeconds - 100);
+    PutDir(Path("tpl/zz"));
+    if (row.besideDir != nullptr) PutDir(Path(row.besideDir));
+    row.setup(*this);
+    KitBuilder builder;
+    for (const auto& [name, time] : row.entries) builder.AddFile(name, "kit", time);
+    KitReader* kit = OpenKit(builder);
+    ASSERT_NE(kit, nullptr);
+    const Snapshot before = TakeSnapshot(Path("tpl"));
+    const auto outcome = Install(kit, Path("tpl"));
+    EXPECT_EQ(outcome.returned == kErrorSuccess, row.succeeds);
+    Snapshot after = TakeSnapshot(Path("tpl"));
+    if (row.succeeds) {
+      EXPECT_EQ(Slurp(Path("tpl/a.txt")), "kit");
+      after.erase("./a.txt"), after.erase(".");
+      Snapshot expected = before;
+      expected.erase("./a.txt"), expected.erase(".");
+      EXPECT_EQ(expected, after);
+    } else {
+      EXPECT_EQ(before, after);
+    }
+    if (row.besideDir != nullptr) {
+      EXPECT_TRUE(std::filesystem::is_directory(Path(row.besideDir)));
+    }
+  }
+}
+
 // A link inside the target that leads out of it is never written through;
 // ".." in a typed target path leaves nothing behind on rollback; a second
 // installer finds the target busy and changes nothing; a very deep entry
