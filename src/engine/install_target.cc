@@ -2,6 +2,8 @@
 // commit and rollback of the run's transaction.
 #include "engine/install_target.h"
 
+#include <unistd.h>
+
 namespace ordx {
 namespace {
 
@@ -12,6 +14,20 @@ WideString WithoutTrailingSlash(const WideString& path) {
   std::size_t end = path.length();
   while (end > 1 && path[end - 1] == u'/') --end;
   return path.substr(0, end);
+}
+
+// Only this user can have written it: anyone else's journal (in a shared
+// template directory) is no instruction to this installer.
+bool IsPrivate(const NodeInfo& info) {
+  return info.present && !info.isLink && info.owner == geteuid() && (info.mode & 077) == 0;
+}
+
+// A record naming a level of the target path itself: the root or one of
+// the directories above it, as the path was typed.
+bool IsOnPath(const WideString& level, const WideString& path) {
+  // "" is the top of a relative path, read as "/" like the level itself.
+  if (level.empty() || level == path || level == u"/") return true;
+  return path.starts_with((level + u"/").view());
 }
 
 }  // namespace
@@ -71,12 +87,24 @@ ErrorCode InstallTarget::Recover() {
   if (info.isLink || !info.isDirectory) return kErrorNotRestored;
   ScopedHandle transaction;
   std::vector<JournalRecord> records;
+  NodeInfo directory, journal;
   if (OpenBeneath(directory_.get(), kTransactionDirectory, nullptr, &transaction) !=
           kErrorSuccess ||
+      InspectHandle(transaction.get(), &directory) != kErrorSuccess ||
+      InspectAt(transaction.get(), kJournalFileName, &journal) != kErrorSuccess) {
+    return kErrorNotRestored;
+  }
+  if (!IsPrivate(directory) || (journal.present && !IsPrivate(journal)) ||
       ReadJournal(transaction.get(), &records) != kErrorSuccess) {
     return kErrorNotRestored;
   }
   RollbackRecord interrupted = RecordFromJournal(records);
+  // Levels and times above the root only where the target path runs.
+  const WideString path = WithoutTrailingSlash(record_.root);
+  std::erase_if(interrupted.targetLevels,
+                [&path](const WideString& level) { return !IsOnPath(level, path); });
+  std::erase_if(interrupted.outerTimes,
+                [&path](const DirectoryTime& time) { return !IsOnPath(time.relative, path); });
   interrupted.root = record_.root;
   interrupted.rootDirectory = directory_.get();
   if (!UndoChanges(interrupted, transaction.get())) return kErrorNotRestored;

@@ -10,7 +10,7 @@
 namespace ordx {
 namespace {
 
-constexpr char16_t kJournalFile[] = u"journal";
+constexpr const char16_t* kJournalFile = kJournalFileName;
 
 void PutNumber(std::string* out, std::uint64_t value) {
   *out += std::to_string(value);

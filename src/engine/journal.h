@@ -13,6 +13,8 @@
 
 namespace ordx {
 
+// The file of records inside the transaction directory.
+inline constexpr char16_t kJournalFileName[] = u"journal";
 
 struct JournalRecord {
   enum Kind : char {

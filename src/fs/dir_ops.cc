@@ -167,6 +167,8 @@ ErrorCode InspectAt(Handle dir, const WideString& name, NodeInfo* out) {
   out->present = true;
   out->inode = st.st_ino;
   out->size = static_cast<std::uint64_t>(st.st_size);
+  out->owner = st.st_uid;
+  out->mode = st.st_mode & 07777;
   out->isLink = S_ISLNK(st.st_mode);
   // Only read through a link: the time of what it names.
   if (out->isLink && ::fstatat(dir, narrow.c_str(), &st, 0) != 0) return kErrorSuccess;
@@ -183,6 +185,8 @@ ErrorCode InspectHandle(Handle handle, NodeInfo* out) {
   out->present = true;
   out->inode = st.st_ino;
   out->size = static_cast<std::uint64_t>(st.st_size);
+  out->owner = st.st_uid;
+  out->mode = st.st_mode & 07777;
   out->isRegular = S_ISREG(st.st_mode);
   out->isDirectory = S_ISDIR(st.st_mode);
   out->modified = StampOf(st);

@@ -30,6 +30,8 @@ struct NodeInfo {
   FileStamp modified;
   std::uint64_t inode = 0;  // of the name itself
   std::uint64_t size = 0;   // of the name itself
+  std::uint32_t owner = 0;  // of the name itself
+  std::uint32_t mode = 0;   // permission bits of the name itself
 };
 
 // Stands for the current directory where a directory handle is asked for.

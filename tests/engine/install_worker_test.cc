@@ -19,6 +19,7 @@
 #include <set>
 
 #include "engine/install_target.h"
+#include "engine/journal.h"
 #include "kit/kit_limits.h"
 #include "engine_test_util.h"
 #include "text/string_table.h"
@@ -433,6 +434,39 @@ TEST_F(TargetPathTest, RollbackTouchesOnlyWhatTheRunMade) {
     if (row.besideDir != nullptr) {
       EXPECT_TRUE(std::filesystem::is_directory(Path(row.besideDir)));
     }
+  }
+}
+
+// A transaction directory or journal that anyone but this user could have
+// written is never obeyed; a private one still names no level beside the
+// target path.
+TEST_F(TargetPathTest, RecoveryObeysOnlyAPrivateJournal) {
+  const struct {
+    mode_t directoryMode, journalMode;
+    bool obeyed;
+  } rows[] = {{0755, 0600, false}, {0700, 0644, false}, {0700, 0600, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.directoryMode) + " " + std::to_string(row.journalMode));
+    std::filesystem::remove_all(Path("tpl"));
+    std::filesystem::remove_all(Path("victim"));
+    PutDir(Path("tpl"));
+    PutDir(Path("victim"));
+    PutFile(Path("tpl/u.txt"), "user's", 0644, 1000);
+    struct stat st {};
+    ASSERT_EQ(lstat(Path("tpl/u.txt").c_str(), &st), 0);
+    {
+      ScopedHandle root;
+      ASSERT_EQ(OpenDirectory(W(Path("tpl")), &root), kErrorSuccess);
+      Journal planted;
+      ASSERT_EQ(planted.Create(root.get()), kErrorSuccess);
+      ASSERT_EQ(planted.Append({JournalRecord::kNewFile, st.st_ino, 0, u"u.txt"}), kErrorSuccess);
+      ASSERT_EQ(planted.Append({JournalRecord::kLevel, 0, 0, W(Path("victim"))}), kErrorSuccess);
+    }
+    ASSERT_EQ(chmod((Path("tpl") + kTransaction).c_str(), row.directoryMode), 0);
+    ASSERT_EQ(chmod((Path("tpl") + kTransaction + "/journal").c_str(), row.journalMode), 0);
+    EXPECT_EQ(Recover(Path("tpl")), row.obeyed ? kErrorSuccess : kErrorNotRestored);
+    EXPECT_EQ(std::filesystem::exists(Path("tpl/u.txt")), !row.obeyed);
+    EXPECT_TRUE(std::filesystem::is_directory(Path("victim")));
   }
 }
 
