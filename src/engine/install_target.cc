@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace ordx {
 namespace {
 
@@ -108,6 +110,18 @@ ErrorCode InstallTarget::Recover() {
   interrupted.root = record_.root;
   interrupted.rootDirectory = directory_.get();
   if (!UndoChanges(interrupted, transaction.get())) return kErrorNotRestored;
+  // A backup no record names (its record lost to a power cut) may be the
+  // user's only copy of a file: it is not ours to delete.
+  if (journal.present) {
+    std::vector<WideString> names;
+    if (ListAt(transaction.get(), &names) != kErrorSuccess) return kErrorNotRestored;
+    for (const WideString& name : names) {
+      if (name == kJournalFileName) continue;
+      const bool named = std::any_of(interrupted.savedFiles.begin(), interrupted.savedFiles.end(),
+                                     [&name](const SavedFile& saved) { return saved.backup == name; });
+      if (!named) return kErrorNotRestored;
+    }
+  }
   transaction.Close();
   // Everything is back; what remains are backups of files that were never
   // replaced, and the journal.

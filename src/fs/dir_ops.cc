@@ -3,6 +3,7 @@
 // RESOLVE_BENEATH, or, where the kernel lacks it, by comparing real paths.
 #include "fs/dir_ops.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/file.h>
@@ -419,6 +420,28 @@ ErrorCode DeleteTreeAt(Handle dir, const WideString& name) {
   } else {
     ::unlinkat(dir, narrow.c_str(), 0);
   }
+  return kErrorSuccess;
+}
+
+ErrorCode ListAt(Handle dir, std::vector<WideString>* names) {
+  names->clear();
+  // A descriptor of its own: closedir closes it.
+  const int fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return FailAt(errno, dir, WideString());
+  DIR* const stream = ::fdopendir(fd);
+  if (stream == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    return FailAt(error, dir, WideString());
+  }
+  errno = 0;
+  while (const dirent* entry = ::readdir(stream)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names->push_back(ToWide(NarrowString(name.c_str())));
+  }
+  const int error = errno;
+  ::closedir(stream);
+  if (error != 0) return FailAt(error, dir, WideString());
   return kErrorSuccess;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "fs/file_layer.h"
 
@@ -95,6 +96,8 @@ ErrorCode RemoveDirectoryAt(Handle dir, const WideString& name);
 // Removes `name` in `dir` with everything below it, never following a
 // link, at any depth. Always 0.
 ErrorCode DeleteTreeAt(Handle dir, const WideString& name);
+// The names in the directory open as `dir`, "." and ".." left out.
+ErrorCode ListAt(Handle dir, std::vector<WideString>* names);
 // Opens the parent of the directory open as `dir`.
 ErrorCode OpenParent(Handle dir, ScopedHandle* out);
 

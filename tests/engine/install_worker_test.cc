@@ -444,9 +444,14 @@ TEST_F(TargetPathTest, RecoveryObeysOnlyAPrivateJournal) {
   const struct {
     mode_t directoryMode, journalMode;
     bool obeyed;
-  } rows[] = {{0755, 0600, false}, {0700, 0644, false}, {0700, 0600, true}};
+    bool unnamedBackup;  // a saved file whose record never reached the disk
+  } rows[] = {{0755, 0600, false, false},
+              {0700, 0644, false, false},
+              {0700, 0600, true, false},
+              {0700, 0600, true, true}};
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::to_string(row.directoryMode) + " " + std::to_string(row.journalMode));
+    SCOPED_TRACE(std::to_string(row.directoryMode) + " " + std::to_string(row.journalMode) +
+                 (row.unnamedBackup ? ", a backup no record names" : ""));
     std::filesystem::remove_all(Path("tpl"));
     std::filesystem::remove_all(Path("victim"));
     PutDir(Path("tpl"));
@@ -462,9 +467,12 @@ TEST_F(TargetPathTest, RecoveryObeysOnlyAPrivateJournal) {
       ASSERT_EQ(planted.Append({JournalRecord::kNewFile, st.st_ino, 0, u"u.txt"}), kErrorSuccess);
       ASSERT_EQ(planted.Append({JournalRecord::kLevel, 0, 0, W(Path("victim"))}), kErrorSuccess);
     }
+    if (row.unnamedBackup) PutFile(Path("tpl") + kTransaction + "/b0", "user's only", 0644, 1000);
     ASSERT_EQ(chmod((Path("tpl") + kTransaction).c_str(), row.directoryMode), 0);
     ASSERT_EQ(chmod((Path("tpl") + kTransaction + "/journal").c_str(), row.journalMode), 0);
-    EXPECT_EQ(Recover(Path("tpl")), row.obeyed ? kErrorSuccess : kErrorNotRestored);
+    EXPECT_EQ(Recover(Path("tpl")),
+              row.obeyed && !row.unnamedBackup ? kErrorSuccess : kErrorNotRestored);
+    EXPECT_EQ(std::filesystem::exists(Path("tpl") + kTransaction + "/b0"), row.unnamedBackup);
     EXPECT_EQ(std::filesystem::exists(Path("tpl/u.txt")), !row.obeyed);
     EXPECT_TRUE(std::filesystem::is_directory(Path("victim")));
   }
