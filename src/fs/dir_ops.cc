@@ -445,13 +445,6 @@ ErrorCode ListAt(Handle dir, std::vector<WideString>* names) {
   return kErrorSuccess;
 }
 
-ErrorCode OpenParent(Handle dir, ScopedHandle* out) {
-  const int fd = ::openat(dir, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return FailAt(errno, dir, u"..");
-  out->Reset(fd);
-  return kErrorSuccess;
-}
-
 ErrorCode SyncFileSystem(Handle handle) {
   if (const ErrorCode fault = FaultAt(FileOp::kSync, handle, WideString())) return FailWith(fault);
   if (::syncfs(handle) != 0) return FailAt(errno, handle, WideString());

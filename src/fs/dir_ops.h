@@ -98,8 +98,6 @@ ErrorCode RemoveDirectoryAt(Handle dir, const WideString& name);
 ErrorCode DeleteTreeAt(Handle dir, const WideString& name);
 // The names in the directory open as `dir`, "." and ".." left out.
 ErrorCode ListAt(Handle dir, std::vector<WideString>* names);
-// Opens the parent of the directory open as `dir`.
-ErrorCode OpenParent(Handle dir, ScopedHandle* out);
 
 // Writes everything the file system of `handle` holds to disk.
 ErrorCode SyncFileSystem(Handle handle);
