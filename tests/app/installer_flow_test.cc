@@ -794,6 +794,9 @@ TEST_F(InstallerFlowTest, NextTakesTheTargetBusyOrRecoveredFirst) {
   guitest::WriteFileBytes(tx + "/journal",
                           EncodeRecord({JournalRecord::kSaved, 0, 0, u"a.txt"}) +
                               EncodeRecord({JournalRecord::kNewFile, added.st_ino, 0, u"b.txt"}));
+  // Private, as a run makes them: recovery obeys no one else's journal.
+  ASSERT_EQ(chmod(tx.c_str(), 0700), 0);
+  ASSERT_EQ(chmod((tx + "/journal").c_str(), 0600), 0);
   CInstallerDlg& dlg = Open();
   DialogAnswerer answerer;
   answerer.Plan(GTK_RESPONSE_OK);
