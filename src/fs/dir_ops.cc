@@ -156,6 +156,19 @@ ErrorCode OpenBeneath(Handle root, const WideString& relative, const LevelHook* 
   return kErrorSuccess;
 }
 
+namespace {
+
+// What a look-up tells of the name itself, whatever it resolves to.
+void FillIdentity(const struct stat& st, NodeInfo* out) {
+  out->present = true;
+  out->inode = st.st_ino;
+  out->size = static_cast<std::uint64_t>(st.st_size);
+  out->owner = st.st_uid;
+  out->mode = st.st_mode & 07777;
+}
+
+}  // namespace
+
 ErrorCode InspectAt(Handle dir, const WideString& name, NodeInfo* out) {
   *out = NodeInfo{};
   std::string narrow;
@@ -165,11 +178,7 @@ ErrorCode InspectAt(Handle dir, const WideString& name, NodeInfo* out) {
     if (errno == ENOENT) return kErrorSuccess;
     return FailAt(errno, dir, name);
   }
-  out->present = true;
-  out->inode = st.st_ino;
-  out->size = static_cast<std::uint64_t>(st.st_size);
-  out->owner = st.st_uid;
-  out->mode = st.st_mode & 07777;
+  FillIdentity(st, out);
   out->isLink = S_ISLNK(st.st_mode);
   // Only read through a link: the time of what it names.
   if (out->isLink && ::fstatat(dir, narrow.c_str(), &st, 0) != 0) return kErrorSuccess;
@@ -183,11 +192,7 @@ ErrorCode InspectHandle(Handle handle, NodeInfo* out) {
   *out = NodeInfo{};
   struct stat st {};
   if (::fstat(handle, &st) != 0) return FailAt(errno, handle, WideString());
-  out->present = true;
-  out->inode = st.st_ino;
-  out->size = static_cast<std::uint64_t>(st.st_size);
-  out->owner = st.st_uid;
-  out->mode = st.st_mode & 07777;
+  FillIdentity(st, out);
   out->isRegular = S_ISREG(st.st_mode);
   out->isDirectory = S_ISDIR(st.st_mode);
   out->modified = StampOf(st);
