@@ -4,8 +4,10 @@
 #
 #   scripts/mutants.sh sample [N] [SEED]   write a fixed sample of N mutants (default 150)
 #                                          to scripts/mutants-sample.txt
-#   scripts/mutants.sh run [TIMEOUT] [N]   build and test every mutant of the sample (or the
-#                                          first N); TIMEOUT seconds per test run (default 300)
+#   scripts/mutants.sh run [TIMEOUT] [N] [PREFIX]
+#                                          build and test every mutant of the sample (or the
+#                                          first N, 0 for all) whose file starts with PREFIX;
+#                                          TIMEOUT seconds per test run (default 300)
 #   scripts/mutants.sh list                print the sample
 #
 # A mutant is "killed" when a test fails, "survived" when every test passes,
@@ -74,7 +76,7 @@ def read_sample():
             rows.append((path, name, int(k), line))
     return rows
 
-def run(timeout, limit):
+def run(timeout, limit, prefix):
     if not os.environ.get("DISPLAY"):
         # Without a display every window test fails, and each mutant would look killed.
         sys.exit("mutants.sh run: DISPLAY is not set; start Xvfb and export DISPLAY first")
@@ -94,7 +96,7 @@ def run(timeout, limit):
                    capture_output=True)
     counts = {"killed": 0, "survived": 0, "stillborn": 0, "missing": 0}
     survivors = []
-    for path, name, k, line in read_sample()[:limit]:
+    for path, name, k, line in [r for r in read_sample() if r[0].startswith(prefix)][:limit]:
         target = os.path.join(scratch, path)
         with open(os.path.join(src, path), encoding="utf-8") as f:
             original = f.read()
@@ -151,10 +153,12 @@ args = sys.argv[1:] or ["list"]
 if args[0] == "sample":
     write_sample(int(args[1]) if len(args) > 1 else 150, int(args[2]) if len(args) > 2 else 12)
 elif args[0] == "run":
-    run(int(args[1]) if len(args) > 1 else 300, int(args[2]) if len(args) > 2 else None)
+    run(int(args[1]) if len(args) > 1 else 300,
+        int(args[2]) if len(args) > 2 and int(args[2]) > 0 else None,
+        args[3] if len(args) > 3 else "")
 elif args[0] == "list":
     for row in read_sample():
         print("\t".join(map(str, row)))
 else:
-    sys.exit("usage: scripts/mutants.sh sample [N] [SEED] | run [TIMEOUT] [N] | list")
+    sys.exit("usage: scripts/mutants.sh sample [N] [SEED] | run [TIMEOUT] [N] [PREFIX] | list")
 PY
