@@ -1,17 +1,11 @@
-// Shared pieces of the starter configuration tests: a private temporary
-// folder that HOME and TMPDIR point into, and byte-level file helpers.
+// Shared pieces of the starter-file tests: a private folder that HOME and
+// TMPDIR point into, and byte-level file helpers.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <clocale>
 #include <filesystem>
-#include <functional>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -19,21 +13,19 @@
 #include <string>
 
 #include "fs/file_layer.h"
-#include "text/convert.h"
 #include "support/deadline.h"
 #include "support/scoped_locale.h"
+#include "text/convert.h"
 
 namespace ordx::testing_support {
 
 namespace fs = std::filesystem;
 
-// Every conversion runs under UTF-8; the locale is fixed on the first one.
+// The user's locale is UTF-8; it is fixed on the first conversion.
 [[maybe_unused]] inline const int kUtf8Locale = setenv("LC_ALL", "C.UTF-8", 1);
 
 inline WideString W(const std::string& s) { return ToWide(NarrowString(s.c_str(), s.size())); }
-inline std::string N(const WideString& wide) {
-  return std::string(ToNarrow(wide).c_str(), ToNarrow(wide).length());
-}
+inline std::string N(const WideString& wide) { return std::string(ToNarrow(wide).view()); }
 inline void WriteBytes(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << bytes;
@@ -49,19 +41,8 @@ inline std::set<std::string> ListTree(const fs::path& root) {
   return names;
 }
 
-// Runs `body` in a child process and returns its exit code, so that a call
-// that blocks for ever can be stopped: after `seconds` the child is killed
-// and the test fails.
-inline int InChildWithDeadline(const std::function<int()>& body, int seconds = 60) {
-  const pid_t child = fork();
-  if (child == 0) _exit(body());
-  int status = 0;
-  if (!testsupport::WaitForChild(child, &status, seconds)) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// A fresh folder under $TMPDIR holding "home" and "tmp"; HOME and TMPDIR
-// point there for the test (every test sets them anew).
+// A fresh folder under the first $TMPDIR holding "home" and "tmp", which
+// HOME and TMPDIR name for the test.
 class TempHomeTest : public ::testing::Test {
  protected:
   TempHomeTest() {
@@ -74,7 +55,7 @@ class TempHomeTest : public ::testing::Test {
     fs::remove_all(root_);
   }
   static fs::path MakeRoot() {
-    static const std::string base = getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp";  // the first
+    static const std::string base = getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp";
     std::string pattern = base + "/ordx-config-XXXXXX";
     EXPECT_NE(mkdtemp(pattern.data()), nullptr);
     return pattern;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -38,6 +39,17 @@ inline bool WaitForChild(pid_t pid, int* status, int seconds = 60) {
     waitpid(pid, status, 0);
   }
   return ended;
+}
+
+// Runs `body` in a forked child and gives its exit code (128 + signal when
+// killed, -1 when it overran `seconds`), so a call that blocks or changes
+// process state stays in the child.
+inline int ExitCodeInChild(const std::function<int()>& body, int seconds = 60) {
+  const pid_t child = fork();
+  if (child == 0) _exit(body());
+  int status = 0;
+  if (child < 0 || !WaitForChild(child, &status, seconds)) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace ordx::testsupport
