@@ -1,26 +1,25 @@
-// Fuzz target for the starter configuration reader: whatever the bytes,
-// reading, writing and reading again must give the same model, the written
-// form must be stable, every key and value written must be one of the
-// input's byte for byte, and the indexed reader must agree with AddValue.
-#include <stdlib.h>
-#include <unistd.h>
-
+// Fuzz target for the starter-file reader: whatever the bytes, the written
+// form holds only keys and values of the input, byte for byte, reads back
+// as the same model, and that model is the one a plain pairwise reader of
+// the lines builds.
 #include <algorithm>
+#include <clocale>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
-#include <string>
 #include <string_view>
 
 #include "config/config_file.h"
-#include "fs/file_layer.h"
 #include "text/convert.h"
 
 namespace {
 
-// The starter files are read in the user's UTF-8 locale; fixed before the
-// first conversion fixes the process locale.
-const bool kUtf8Locale = [] { return setenv("LC_ALL", "C.UTF-8", 1) == 0; }();
+void Check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "config_fuzzer: %s\n", what);
+  abort();
+}
 
 bool SameModel(const ordx::ConfigEntries& a, const ordx::ConfigEntries& b) {
   if (a.size() != b.size()) return false;
@@ -29,122 +28,70 @@ bool SameModel(const ordx::ConfigEntries& a, const ordx::ConfigEntries& b) {
   return true;
 }
 
-void Check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "config_fuzzer: %s\n", what);
-  abort();
+// Calls `line(key, value, bare)` for each line; a line without "=" is bare.
+template <typename Line>
+void ForEachLine(std::string_view bytes, Line line) {
+  for (std::size_t start = 0; start < bytes.size();) {
+    const std::size_t end = std::min(bytes.find('\n', start), bytes.size());
+    const std::string_view text = bytes.substr(start, end - start);
+    const std::size_t equals = text.find('=');
+    line(text.substr(0, equals),
+         equals == std::string_view::npos ? std::string_view() : text.substr(equals + 1),
+         equals == std::string_view::npos);
+    start = end + 1;
+  }
 }
-
-// A private folder for the file round trip, made once per process and
-// removed at exit.
-class WorkDirectory {
- public:
-  WorkDirectory() {
-    const char* base = getenv("TMPDIR");
-    path_ = std::string(base != nullptr ? base : "/tmp") + "/ordx-cfuzz-XXXXXX";
-    Check(mkdtemp(path_.data()) != nullptr, "mkdtemp failed");
-  }
-  ~WorkDirectory() {
-    unlink(File("in.cfg").c_str());
-    unlink(File("out.cfg").c_str());
-    rmdir(path_.c_str());
-  }
-  std::string File(const char* name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 ordx::WideString Decode(std::string_view bytes) {
   const std::u16string units = ordx::DecodeBytes(bytes);
   return ordx::WideString(units.data(), units.size());
 }
 
-// The raw key and value of every line of the input (a bare line's value is
-// empty), and the same of every line written: nothing may be written that
-// the input did not hold byte for byte.
-void SplitLines(std::string_view bytes, std::set<std::string_view>* keys,
-                std::set<std::string_view>* values) {
-  for (std::size_t start = 0; start < bytes.size();) {
-    const std::size_t end = std::min(bytes.find('\n', start), bytes.size());
-    const std::string_view line = bytes.substr(start, end - start);
-    const std::size_t equals = line.find('=');
-    keys->insert(line.substr(0, equals));
-    values->insert(equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1));
-    start = end + 1;
-  }
+// The plain reader: a key's first spelling holds its values in order, a
+// value equal (without regard to ASCII case) to an earlier one of its key is
+// dropped, and blank lines (a lone CR too) are skipped.
+ordx::ConfigEntries PairwiseRead(std::string_view bytes) {
+  ordx::ConfigEntries model;
+  ForEachLine(bytes, [&](std::string_view k, std::string_view v, bool bare) {
+    if (v.empty() && (k.empty() || (bare && k == "\r"))) return;
+    const ordx::WideString key = Decode(k), value = Decode(v);
+    for (ordx::ConfigEntry& entry : model) {
+      if (ordx::CompareNoCase(entry.key, key) != 0) continue;
+      for (const ordx::WideString& held : entry.values)
+        if (ordx::CompareNoCase(held, value) == 0) return;
+      entry.values.push_back(value);
+      return;
+    }
+    model.push_back(ordx::ConfigEntry{key, {value}});
+  });
+  return model;
 }
 
-// Appends value to key's entry unless an equal value (case-insensitive) is
-// there; creates the entry at the end when the key is new. Pairwise and
-// quadratic, the plain model the reader's index must agree with.
-void AddValue(ordx::ConfigEntries* entries, const ordx::WideString& key,
-              const ordx::WideString& value) {
-  for (ordx::ConfigEntry& entry : *entries) {
-    if (ordx::CompareNoCase(entry.key, key) != 0) continue;
-    for (const ordx::WideString& held : entry.values)
-      if (ordx::CompareNoCase(held, value) == 0) return;
-    entry.values.push_back(value);
-    return;
-  }
-  entries->push_back(ordx::ConfigEntry{key, {value}});
-}
-
-// A plain second reader: split the bytes into lines, each line at its first
-// "=", and feed every pair through AddValue.
-ordx::ConfigEntries ReferenceRead(std::string_view bytes) {
-  ordx::ConfigEntries reference;
-  for (std::size_t start = 0; start < bytes.size();) {
-    const std::size_t end = std::min(bytes.find('\n', start), bytes.size());
-    const std::string_view line = bytes.substr(start, end - start);
-    const std::size_t equals = line.find('=');
-    const std::string_view key = line.substr(0, equals);
-    const std::string_view value =
-        equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
-    const bool bareLine = equals == std::string_view::npos;
-    const bool blank = value.empty() && (key.empty() || (bareLine && key == "\r"));
-    if (!blank) AddValue(&reference, Decode(key), Decode(value));
-    start = end + 1;
-  }
-  return reference;
+void ReadWriteRead(std::string_view bytes) {
+  ordx::ConfigEntries first;
+  ordx::ParseConfigText(bytes, &first);
+  const std::optional<std::string> written = ordx::FormatConfigText(first);
+  Check(written.has_value(), "a model read from bytes cannot be written");
+  std::set<std::string_view> pieces;
+  ForEachLine(bytes, [&](std::string_view k, std::string_view v, bool) { pieces.insert({k, v}); });
+  ForEachLine(*written, [&](std::string_view k, std::string_view v, bool) {
+    Check(pieces.count(k) != 0, "key bytes changed");
+    Check(pieces.count(v) != 0, "value bytes changed");
+  });
+  ordx::ConfigEntries second;
+  ordx::ParseConfigText(*written, &second);
+  Check(SameModel(first, second), "model changed by write and read");
+  if (bytes.size() <= 1024) Check(SameModel(first, PairwiseRead(bytes)), "not the plain model");
 }
 
 }  // namespace
 
+// In the user's UTF-8 locale and in "C", where no byte above 0x7F decodes.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Check(kUtf8Locale, "setenv failed");
-  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-
-  ordx::ConfigEntries first;
-  ordx::ParseConfigText(bytes, &first);
-  const std::optional<std::string> encoded = ordx::FormatConfigText(first);
-  Check(encoded.has_value(), "a model read from bytes cannot be written");
-  const std::string& written = *encoded;
-  std::set<std::string_view> keysIn, valuesIn, keysOut, valuesOut;
-  SplitLines(bytes, &keysIn, &valuesIn);
-  SplitLines(written, &keysOut, &valuesOut);
-  for (const std::string_view key : keysOut) Check(keysIn.count(key) != 0, "key bytes changed");
-  for (const std::string_view value : valuesOut)
-    Check(valuesIn.count(value) != 0, "value bytes changed");
-  ordx::ConfigEntries second;
-  ordx::ParseConfigText(written, &second);
-  Check(SameModel(first, second), "model changed by write and read");
-  Check(ordx::FormatConfigText(second) == written, "written form not stable");
-  if (size <= 1024) Check(SameModel(first, ReferenceRead(bytes)), "index disagrees with AddValue");
-
-  // The same round trip through real files and the atomic writer.
-  static const WorkDirectory work;
-  const std::string source = work.File("in.cfg");
-  const std::string target = work.File("out.cfg");
-  FILE* file = std::fopen(source.c_str(), "wb");
-  Check(file != nullptr, "cannot create input file");
-  Check(std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0, "cannot write input");
-  ordx::ConfigEntries fromFile;
-  ordx::ReadConfigFile(ordx::ToWide(source.c_str()), &fromFile);
-  Check(SameModel(first, fromFile), "file read differs from text read");
-  ordx::WriteConfigFile(ordx::ToWide(target.c_str()), fromFile);
-  ordx::ConfigEntries reread;
-  ordx::ReadConfigFile(ordx::ToWide(target.c_str()), &reread);
-  Check(SameModel(first, reread), "model changed by file write and read");
+  ordx::EnsureEnvironmentLocale();
+  for (const char* locale : {"C.UTF-8", "C"}) {
+    Check(std::setlocale(LC_ALL, locale) != nullptr, locale);
+    ReadWriteRead(std::string_view(reinterpret_cast<const char*>(data), size));
+  }
   return 0;
 }
