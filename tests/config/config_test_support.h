@@ -21,9 +21,6 @@ namespace ordx::testing_support {
 
 namespace fs = std::filesystem;
 
-// The user's locale is UTF-8; it is fixed on the first conversion.
-[[maybe_unused]] inline const int kUtf8Locale = setenv("LC_ALL", "C.UTF-8", 1);
-
 inline WideString W(const std::string& s) { return ToWide(NarrowString(s.c_str(), s.size())); }
 inline std::string N(const WideString& wide) { return std::string(ToNarrow(wide).view()); }
 inline void WriteBytes(const fs::path& path, const std::string& bytes) {
@@ -36,13 +33,12 @@ inline std::optional<std::string> ReadBytes(const fs::path& path) {
 }
 inline std::set<std::string> ListTree(const fs::path& root) {
   std::set<std::string> names;
-  for (const auto& item : fs::recursive_directory_iterator(root))
-    names.insert(fs::relative(item.path(), root).string());
+  for (const auto& item : fs::recursive_directory_iterator(root)) names.insert(item.path());
   return names;
 }
 
 // A fresh folder under the first $TMPDIR holding "home" and "tmp", which
-// HOME and TMPDIR name for the test.
+// HOME and TMPDIR name for the test, in the user's UTF-8 locale.
 class TempHomeTest : public ::testing::Test {
  protected:
   TempHomeTest() {
@@ -54,13 +50,14 @@ class TempHomeTest : public ::testing::Test {
     SetFaultHook(FaultHook());
     fs::remove_all(root_);
   }
+  WideString Path(const std::string& name) const { return W((home_ / name).string()); }
   static fs::path MakeRoot() {
-    static const std::string base = getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp";
-    std::string pattern = base + "/ordx-config-XXXXXX";
+    static const std::string base = fs::temp_directory_path() / "ordx-XXXXXX";  // the first
+    std::string pattern = base;
     EXPECT_NE(mkdtemp(pattern.data()), nullptr);
     return pattern;
   }
-  WideString Path(const std::string& name) const { return W((home_ / name).string()); }
+  const ScopedLocale utf8_{"C.UTF-8"};
   const fs::path root_ = MakeRoot(), home_ = root_ / "home", tmp_ = root_ / "tmp";
 };
 

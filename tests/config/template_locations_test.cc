@@ -99,17 +99,29 @@ TEST_F(TemplateLocations, RegistrationKeepsEveryOtherByteInEveryLocale) {
 
 // Addresses are never proposed; "file://", backslashes and a CR LF line end
 // are cleaned away before the probe; a missing or failing one is passed over.
+// The probe makes and removes a file in the location itself, never in TMPDIR,
+// and puts the folder's time back.
 TEST_F(TemplateLocations, ProbesEachLocationAsItWouldBeUsed) {
   for (const char* s : {"http:", "https:", "ftp:"}) fs::create_directories(root_ / s / "h");
-  WriteBytes(mainFile, kKey + r + "/http://h\n" + kKey + r + "/https://h\n" + kKey + r +
-                           "/ftp://h\n" + kKey + "/m/n\n" + kKey + "\\M\\N\\\n" + kKey + "\n" +
-                           kKey + x + "/missing\n" + kKey + y + "\n" + kKey + "file://" + z +
-                           "\r\n");
+  WriteBytes(root_ / "file", "");
+  std::string lines;
+  for (const std::string& l : {r + "/http://h", r + "/https://h", r + "/ftp://h", r + "/file",
+                               std::string("/m/n"), std::string("\\M\\N\\"), std::string(),
+                               x + "/missing", y, "file://" + z + "\r"})
+    lines += kKey + l + "\n";
+  WriteBytes(mainFile, lines);
+  const timespec times[2] = {{1000, 5}, {2000, 123456789}};
+  ASSERT_EQ(utimensat(AT_FDCWD, z.c_str(), times, 0), 0);
   SetFaultHook([this](FileOp op, const WideString& path) {
     return op == FileOp::kGetTempFileName && N(path) == y ? 87u : 0u;
   });
   EXPECT_EQ(Select(), z);
-  EXPECT_EQ(list.size(), 8u);  // "\M\N\" is "/m/n" again
+  EXPECT_EQ(list.size(), 9u);  // "\M\N\" is "/m/n" again
+  struct stat st {};
+  ASSERT_EQ(stat(z.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
+  EXPECT_TRUE(fs::is_empty(z));
+  EXPECT_TRUE(fs::is_empty(tmp_));
   setenv("HOME", (r + "/http://h").c_str(), 1);  // a home that cleaning empties
   EXPECT_EQ(Select(), "");
 }
@@ -134,23 +146,6 @@ TEST_F(TemplateLocations, FailuresLeaveEveryFileAsItWas) {
   EXPECT_TRUE(GetMainStarterFile().empty());
   EXPECT_FALSE(Register(z));
   EXPECT_EQ(ListTree(root_), before);
-}
-
-// The probe creates and removes a file in the location itself, never in
-// TMPDIR, and puts the folder's time back.
-TEST_F(TemplateLocations, WritabilityProbeTestsTheLocationItself) {
-  const timespec times[2] = {{1000, 5}, {2000, 123456789}};
-  ASSERT_EQ(utimensat(AT_FDCWD, x.c_str(), times, 0), 0);
-  EXPECT_TRUE(IsDirectoryWritable(W(x + "/")));
-  struct stat st {};
-  ASSERT_EQ(stat(x.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mtim.tv_sec, 2000);
-  EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
-  WriteBytes(root_ / "file", "");
-  for (const std::string& dir : {x + "/missing", (root_ / "file").string(), std::string()})
-    EXPECT_FALSE(IsDirectoryWritable(W(dir))) << dir;
-  EXPECT_TRUE(fs::is_empty(x));
-  EXPECT_TRUE(fs::is_empty(tmp_));
 }
 
 }  // namespace
