@@ -34,8 +34,7 @@ class TemplateLocations : public TempHomeTest {
 };
 
 // Which file is read, what is proposed, and which files the registration of
-// z writes: the main file wins; the alternate one is written where it exists;
-// a new file gets 0666 less the umask.
+// z writes: the main file wins; the alternate one is written where it exists.
 TEST_F(TemplateLocations, StarterFilesReadAndWritten) {
   const std::string deflt = home_.string() + "/.ordx/Ordo/ordx/tmplts/";
   const std::string zx = kKey + z + "\n" + kKey + x + "\n";
@@ -46,11 +45,9 @@ TEST_F(TemplateLocations, StarterFilesReadAndWritten) {
       {{}, "A=1\n" + kKey + x + "\n", x, true, {}, "A=1\n" + zx},
       {{}, "A=1\n", deflt, false, kKey + z + "\n", "A=1\n" + kKey + z + "\n"},
       {kKey + x + "\n", kKey + y + "\n", x, false, zx, zx}};
-  const mode_t saved = umask(027);
   for (const auto& [main, alternate, proposal, fromAlt, mainAfter, alternateAfter] : cases) {
     fs::remove_all(home_ / ".Ordo");
     if (main) WriteBytes(mainFile, *main);
-    if (main) fs::permissions(mainFile, fs::perms(0604));
     if (alternate) WriteBytes(alternateFile, *alternate);
     EXPECT_EQ(Select(), proposal) << alternate.value_or("-");
     EXPECT_EQ(alternateExists, alternate.has_value());
@@ -58,11 +55,7 @@ TEST_F(TemplateLocations, StarterFilesReadAndWritten) {
     EXPECT_TRUE(Register(z + "/"));  // one trailing separator goes
     EXPECT_EQ(ReadBytes(mainFile), mainAfter);
     EXPECT_EQ(ReadBytes(alternateFile), alternateAfter);
-    if (mainAfter) {
-      EXPECT_EQ(fs::status(mainFile).permissions(), fs::perms(main ? 0604 : 0640));
-    }
   }
-  umask(saved);
 }
 
 // Under "C" and UTF-8 a registration changes only the locations: every other

@@ -42,8 +42,7 @@ inline bool WaitForChild(pid_t pid, int* status, int seconds = 60) {
 }
 
 // Runs `body` in a forked child and gives its exit code (128 + signal when
-// killed, -1 when it overran `seconds`), so a call that blocks or changes
-// process state stays in the child.
+// killed, -1 after `seconds`): what blocks or changes the process stays there.
 inline int ExitCodeInChild(const std::function<int()>& body, int seconds = 60) {
   const pid_t child = fork();
   if (child == 0) _exit(body());

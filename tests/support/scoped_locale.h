@@ -1,5 +1,5 @@
-// Switches the process to one named locale (after the first conversion has
-// fixed the environment's) for a scope, and back.
+// Switches the process to one named locale for a scope, after the first
+// conversion has fixed the environment's, and back.
 #pragma once
 
 #include <clocale>
@@ -11,11 +11,9 @@ namespace ordx {
 
 class ScopedLocale {
  public:
-  explicit ScopedLocale(const char* name) {
-    EnsureEnvironmentLocale();
-    saved_ = std::setlocale(LC_ALL, nullptr);
-    ok_ = std::setlocale(LC_ALL, name) != nullptr;
-  }
+  explicit ScopedLocale(const char* name)
+      : saved_((EnsureEnvironmentLocale(), std::setlocale(LC_ALL, nullptr))),
+        ok_(std::setlocale(LC_ALL, name) != nullptr) {}
   ScopedLocale(const ScopedLocale&) = delete;
   ScopedLocale& operator=(const ScopedLocale&) = delete;
   ~ScopedLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
@@ -23,8 +21,8 @@ class ScopedLocale {
   bool ok() const { return ok_; }
 
  private:
-  std::string saved_;
-  bool ok_ = false;
+  const std::string saved_;
+  const bool ok_;
 };
 
 }  // namespace ordx

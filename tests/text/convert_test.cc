@@ -74,6 +74,14 @@ TEST(Conversion, ExactConversionRefusesWhatWouldNameAnotherFile) {
     EXPECT_EQ(Bytes(out), exact != nullptr ? exact : "untouched") << locale;
     EXPECT_EQ(Bytes(ToNarrow(wide)), reading) << locale;
   }
+  // The buffer functions count the whole text and copy whole characters only.
+  const ScopedLocale scope("C.UTF-8");
+  char16_t units[2] = {u'#', u'#'};
+  EXPECT_EQ(MultiByteToWideChar(0, 0, "\xC3\xA9t\xC3\xA9", -1, units, 2), 3u);
+  EXPECT_EQ(std::u16string(units, 2), u"\u00E9t");
+  char bytes[4] = {'#', '#', '#', '#'};
+  EXPECT_EQ(WideCharToMultiByte(0, 0, u"\u00E9t\u00E9", 3, bytes, 4), 5u);
+  EXPECT_EQ(std::string(bytes, 4), std::string("\xC3\xA9t\0", 4));
 }
 
 // Under "C" or "POSIX" the process, and through the environment a later
@@ -130,17 +138,6 @@ TEST(Conversion, MultibyteLocaleIsKeptAndNeverMergesCharacters) {
   });
   std::filesystem::remove_all(::testing::TempDir() + name);
   EXPECT_EQ(code, 0);
-}
-
-// The buffer functions count the whole text and copy whole characters only.
-TEST(Conversion, BufferFunctionsCountWholeText) {
-  const ScopedLocale scope("C.UTF-8");
-  char16_t units[2] = {u'#', u'#'};
-  EXPECT_EQ(MultiByteToWideChar(0, 0, "\xC3\xA9t\xC3\xA9", -1, units, 2), 3u);
-  EXPECT_EQ(std::u16string(units, 2), u"\u00E9t");
-  char bytes[4] = {'#', '#', '#', '#'};
-  EXPECT_EQ(WideCharToMultiByte(0, 0, u"\u00E9t\u00E9", 3, bytes, 4), 5u);
-  EXPECT_EQ(std::string(bytes, 4), std::string("\xC3\xA9t\0", 4));
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace ordx {
 namespace {
@@ -19,12 +17,10 @@ TEST(CowString, EveryModifierCopiesASharedBuffer) {
   const WideString base(u"0123456789abcdef");
   const std::pair<void (*)(WideString&), std::u16string> cases[] = {
       {[](WideString& s) { s.resize(4); }, u"0123"},
-      {[](WideString& s) { s.erase(1, 14); }, u"0f"},
       {[](WideString& s) { s.replace(0, 10, u"X"); }, u"Xabcdef"},
       {[](WideString& s) { s.mutable_data()[0] = u'Z'; }, u"Z123456789abcdef"},
       {[](WideString& s) { ReplaceAll(s, u"a", u"A"); }, u"0123456789Abcdef"},
       {[](WideString& s) { s.reserve(100); }, u"0123456789abcdef"},
-      {[](WideString& s) { s.append(u"!", 1); }, u"0123456789abcdef!"},
   };
   for (const auto& [edit, expected] : cases) {
     { const WideString filler(u"xxxxxxxxxxxxxxxxxxxxxxxxxxxxx"); }  // leaves garbage behind
@@ -38,10 +34,9 @@ TEST(CowString, EveryModifierCopiesASharedBuffer) {
   }
 }
 
-// Heap sizes in bytes, count word included. Leaving the inline form (9 units,
-// 19 bytes) takes what is needed; growth then rounds to 8 bytes up to 256,
-// to 16, 32, 64, 128, 256, 512 per doubling after that, and from 16384 bytes
-// on not at all. Each size lies where the neighbouring bands differ.
+// Heap bytes, count word included: leaving the inline form takes what is
+// needed; growth rounds to 8 bytes up to 256, then to 16, 32 ... 512 per
+// doubling, from 16384 on not at all (each size where two bands differ).
 TEST(CowString, GrowthIsRoundedInBandsAndBounded) {
   const std::pair<std::size_t, std::size_t> bands[] = {
       {129, 136},   {289, 304},     {641, 672},     {1281, 1344},  {2561, 2688},
@@ -62,9 +57,8 @@ TEST(CowString, GrowthIsRoundedInBandsAndBounded) {
   EXPECT_EQ(s.HeapBytes(), 40u);
 }
 
-// From 2^31 - 1 units reserve refuses with length_error; below that a size
-// whose buffer passes 2^31 - 1 bytes is bad_alloc, for every way of growing,
-// and the string is as it was.
+// 2^31 - 1 units are a length_error; below that a buffer past 2^31 - 1 bytes
+// is bad_alloc, for every way of growing; the string stays as it was.
 TEST(CowString, SizeLimitsThrowBeforeAnythingChanges) {
   WideString s(u"0123456789ab");
   EXPECT_THROW(s.reserve(2147483647u), std::length_error);
@@ -98,21 +92,6 @@ TEST(CowString, EditingAtTheEdges) {
   EXPECT_STREQ(held.c_str(), "ABCDEFGHIJKLMhello world");
   EXPECT_EQ(held.HeapBytes(), 4u + 25u);
   EXPECT_LT(NarrowString("z"), NarrowString("\xC3\xA9"));  // unsigned bytes
-}
-
-TEST(CowString, CopiesOnManyThreads) {
-  const WideString source(u"a text long enough to live on the heap");
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&source] {
-      for (int i = 0; i < 20000; ++i) {
-        WideString copy = source;
-        if (i % 7 == 0) copy.append(u"x", 1);
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(source.ShareCount(), 1u);
 }
 
 }  // namespace
