@@ -1,6 +1,5 @@
-// Tests of the shared install state and its semaphore lock: job and progress
-// semantics, and waits interrupted by signals. (Concurrent use is covered by
-// the worker thread tests under ThreadSanitizer.)
+// The shared install state and its semaphore lock: job and progress
+// semantics, and a wait interrupted by signals.
 #include "engine/install_state.h"
 
 #include <gtest/gtest.h>
@@ -17,15 +16,15 @@ namespace {
 TEST(InstallStateTest, JobAndOutcome) {
   InstallState state;
   KitReader* const someKit = reinterpret_cast<KitReader*>(0x1000);
-  const char16_t* const cases[][2] = {
-      {u"/srv/t", u"/srv/t/"}, {u"/srv/t/", u"/srv/t/"}, {u"C:\\t\\", u"C:\\t\\"}, {u"", u""}};
+  const char* const cases[][2] = {
+      {"/srv/t", "/srv/t/"}, {"/srv/t/", "/srv/t/"}, {"C:\\t\\", "C:\\t\\"}, {"", ""}};
   for (const auto& c : cases) {
-    state.SetJob(someKit, c[0]);
+    state.SetJob(someKit, ToWide(NarrowString(c[0])));
     KitReader* kit = nullptr;
     WideString dir = u"junk";
     state.GetJob(&kit, &dir);
     EXPECT_EQ(kit, someKit);
-    EXPECT_TRUE(dir == c[1]) << ToNarrow(dir).c_str();
+    EXPECT_STREQ(ToNarrow(dir).c_str(), c[1]);
   }
   // Read returns exactly the last Post; SetJob clears all but the text.
   state.Post(0, u"first", 10);
@@ -39,20 +38,18 @@ TEST(InstallStateTest, JobAndOutcome) {
     state.Read(&result, &text, &percent);
     EXPECT_EQ(result, afterJob ? 0u : 2u);
     EXPECT_EQ(percent, afterJob ? 0u : 40u);
-    EXPECT_TRUE(text == u"Installation error");
+    EXPECT_STREQ(ToNarrow(text).c_str(), "Installation error");
     EXPECT_EQ(state.IsCancelled(), !afterJob);
   }
 }
 
 std::atomic<int> g_signals{0};
-void CountSignal(int) { g_signals.fetch_add(1); }
 
 // A signal interrupting a waiting Lock must not let the waiter in while the
-// lock is held (entering anyway would also leave the count at 2).
+// lock is held, nor leave the lock open twice afterwards.
 TEST(SemaphoreMutexTest, InterruptedWaitKeepsWaiting) {
-  struct sigaction action {};
-  struct sigaction previous {};
-  action.sa_handler = CountSignal;  // no SA_RESTART: sem_wait returns EINTR
+  struct sigaction action {}, previous {};
+  action.sa_handler = [](int) { g_signals.fetch_add(1); };  // no SA_RESTART: sem_wait sees EINTR
   ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
   SemaphoreMutex mutex;
   mutex.Lock();
@@ -62,8 +59,7 @@ TEST(SemaphoreMutexTest, InterruptedWaitKeepsWaiting) {
     entered.store(true);
     mutex.Unlock();
   });
-  // Some of these land while the waiter sleeps in sem_wait.
-  for (int i = 0; i < 200 && !entered.load(); ++i) {
+  for (int i = 0; i < 200 && !entered.load(); ++i) {  // some land while it sleeps in sem_wait
     pthread_kill(waiter.native_handle(), SIGUSR1);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

@@ -1,29 +1,25 @@
 // Installation runs of a realistic kit (files to replace, files up to date,
-// nested new directories, user files beside the kit's, a link, a large file)
-// into a real template directory, failing or stopping it at every single
-// file-layer operation: an injected failure (also half-done writes and a
-// rollback that meets a full disk), a process killed dead at that point, a
-// real full file system, two installers at once, a link out of the target
-// and ".." in the target path. Each case checks the template byte for byte,
-// with modes and directory times to the nanosecond.
+// new nested directories, user files beside the kit's, a link, a large file)
+// into a real template directory, failed or killed at every file-layer
+// operation, raced by a second process, on file systems that fill up, and
+// against names the run did not make. The template is compared byte for
+// byte, with modes and times to the nanosecond.
 #include "engine/install_worker.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
+#include <algorithm>
 #include <set>
 
 #include "engine/install_target.h"
 #include "engine/journal.h"
-#include "kit/kit_limits.h"
 #include "engine_test_util.h"
-#include "text/string_table.h"
+#include "kit/kit_limits.h"
 #include "support/deadline.h"
+#include "text/string_table.h"
 
 namespace ordx {
 namespace {
@@ -39,6 +35,21 @@ std::string BigBytes() {
   std::uint32_t x = 2463534242u;
   for (char& c : big) c = static_cast<char>((x ^= x << 13, x ^= x >> 17, x ^= x << 5));
   return big;
+}
+
+// The exit status of child `pid`, or -1 when it was killed or hung.
+int WaitChild(pid_t pid) {
+  int status = 0;
+  if (!testsupport::WaitForChild(pid, &status)) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Undoes whatever a transaction directory in `dir` holds.
+ErrorCode Recover(const std::string& dir, bool* recovered = nullptr) {
+  InstallTarget target;
+  const ErrorCode code = target.Acquire(W(dir));
+  if (recovered != nullptr) *recovered = target.recovered();
+  return code;
 }
 
 class InstallWorkerTest : public EngineTest {
@@ -68,7 +79,9 @@ class InstallWorkerTest : public EngineTest {
     KitBuilder builder;
     for (const auto& file : files) {
       builder.AddFile(file.name, file.bytes, file.time);
-      kitBytes_[U8(file.name)].insert(file.bytes);
+      std::string rel = U8(file.name);
+      std::replace(rel.begin(), rel.end(), '\\', '/');
+      kitBytes_["./" + rel].insert(file.bytes);
     }
     kit_ptr_ = OpenKit(builder);
     ASSERT_NE(kit_ptr_, nullptr);
@@ -90,32 +103,23 @@ class InstallWorkerTest : public EngineTest {
     ASSERT_EQ(symlink(Path("outside/target").c_str(), Path("tpl/keep/link.txt").c_str()), 0);
     SetTimes(Path("tpl/keep/link.txt"), 34567);
     // Directory times with nanoseconds: a rollback must bring them back exactly.
-    for (const char* dir : {"tpl/keep/sub", "tpl/keep", "tpl"}) {
-      const timespec t[2] = {{40000, 123456789}, {40000, 987654321}};
-      ASSERT_EQ(utimensat(AT_FDCWD, Path(dir).c_str(), t, 0), 0);
-    }
+    for (const char* dir : {"tpl/keep/sub", "tpl/keep", "tpl"}) SetTimes(Path(dir), 40000, 123456789);
   }
 
-  // Every kit path holds the user's file or a complete copy from the kit,
-  // never a part of either.
+  // Every kit path holds the user's node unchanged or a complete copy from
+  // the kit, never a part of either; and TMPDIR keeps nothing of the run.
   void ExpectOldOrNew() {
-    for (const auto& [name, versions] : kitBytes_) {
-      std::string rel = name;
-      std::replace(rel.begin(), rel.end(), '\\', '/');
-      const std::string path = Path("tpl/" + rel);
-      struct stat st {};
-      if (lstat(path.c_str(), &st) != 0) {
-        EXPECT_EQ(before_.count("./" + rel), 0u) << rel << " lost";
-        continue;
+    const Snapshot now = TakeSnapshot(Path("tpl"));
+    for (const auto& [rel, versions] : kitBytes_) {
+      const auto old = before_.find(rel);
+      if (!now.contains(rel)) {
+        EXPECT_EQ(old, before_.end()) << rel << " lost";
+      } else if (old == before_.end() || old->second != now.at(rel)) {
+        EXPECT_EQ(versions.count(Slurp(Path("tpl/" + rel))), 1u) << rel << " holds neither version";
       }
-      if (S_ISLNK(st.st_mode)) continue;  // the user's link, untouched
-      const std::string bytes = Slurp(path);
-      const auto old = before_.find("./" + rel);
-      const bool isOld = old != before_.end() && old->second == TakeSnapshot(path).at(".");
-      if (!isOld) {
-        EXPECT_EQ(versions.count(bytes), 1u)
-            << rel << " holds " << bytes.size() << " bytes of neither version";
-      }
+    }
+    for (const auto& e : std::filesystem::directory_iterator(Path("tmp"))) {
+      EXPECT_EQ(e.path().filename().string().rfind("kpx", 0), 0u) << e.path();  // the kit's own
     }
   }
 
@@ -124,56 +128,34 @@ class InstallWorkerTest : public EngineTest {
   Snapshot before_;
 };
 
-// The exit status of child `pid`, or -1 (the child killed) after a minute.
-int WaitChild(pid_t pid) {
-  int status = 0;
-  if (!testsupport::WaitForChild(pid, &status)) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Undoes whatever a transaction directory in the template holds.
-ErrorCode Recover(const std::string& dir, bool* recovered = nullptr) {
-  InstallTarget target;
-  const ErrorCode code = target.Acquire(W(dir));
-  if (recovered != nullptr) *recovered = target.recovered();
-  return code;
-}
-
-TEST_F(InstallWorkerTest, CleanRunThenUpToDateRerunChangesNothing) {
+// A clean run replaces what is older, keeps what is newer, replaces a link
+// without following it; a rerun touches nothing. Then each operation of the
+// run fails in turn: cleanly, with a write that stops half-way, and with
+// every move of the rollback failing as well ("no space" in a restore). A
+// rollback that could not finish keeps its transaction directory and says
+// so; recovery, itself failing first, then brings back exactly the old tree.
+TEST_F(InstallWorkerTest, CleanRunRerunAndFaultSweep) {
+  int operations = 0;
+  SetFaultHook([&](FileOp, const WideString&) { return ++operations, kErrorSuccess; });
   const auto first = Install(kit_ptr_, Path("tpl"));
   ASSERT_EQ(first.returned, kErrorSuccess);
   EXPECT_EQ(first.percent, 100u);
-  EXPECT_TRUE(first.text == LoadString("IDS_INSTALL_FINISH"));
+  EXPECT_EQ(U8(first.text), U8(LoadString("IDS_INSTALL_FINISH")));
   for (const auto& [file, bytes] : {std::pair{"keep/old.txt", "kit old 2"},
                                     {"keep/newer.txt", "user newer"}, {"same.txt", "user same"},
-                                    {"top_old.txt", "kit top"}, {"keep/link.txt", "kit link"}}) {
+                                    {"top_old.txt", "kit top"}, {"keep/link.txt", "kit link"},
+                                    {"kee*/x.txt", "kit x"}, {"../outside/target", "outside"}}) {
     EXPECT_EQ(Slurp(Path("tpl/") + file), bytes) << file;
   }
-  EXPECT_EQ(Slurp(Path("outside/target")), "outside");  // the link was replaced, not followed
   EXPECT_EQ(Slurp(Path("tpl/big.bin")), BigBytes());
   EXPECT_FALSE(std::filesystem::exists(Path("tpl") + kTransaction));
-  // A rerun finds everything up to date and touches nothing, times included.
-  const Snapshot installed = TakeSnapshot(Path("tpl"));
+  const Snapshot clean = TakeSnapshot(Path("tpl"), false), installed = TakeSnapshot(Path("tpl"));
   int changes = 0;
-  SetFaultHook([&](FileOp op, const WideString&) {
-    changes += op != FileOp::kLock;
-    return kErrorSuccess;
-  });
+  SetFaultHook([&](FileOp op, const WideString&) { return changes += op != FileOp::kLock, 0u; });
   EXPECT_EQ(Install(kit_ptr_, Path("tpl")).returned, kErrorSuccess);
   EXPECT_EQ(changes, 0);
   EXPECT_EQ(installed, TakeSnapshot(Path("tpl")));
-}
 
-// Fails each operation of a run in turn: cleanly, with a write that stops
-// half-way, and with every move of the rollback failing as well ("no space"
-// in the middle of a restore). A rollback that could not finish keeps its
-// transaction directory and says so; recovery, itself failing first, then
-// brings back exactly the old tree.
-TEST_F(InstallWorkerTest, FaultSweepOverRunRollbackAndRecovery) {
-  int operations = 0;
-  SetFaultHook([&](FileOp, const WideString&) { return ++operations, kErrorSuccess; });
-  ASSERT_EQ(Install(kit_ptr_, Path("tpl")).returned, kErrorSuccess);
-  const Snapshot clean = TakeSnapshot(Path("tpl"), /*dirTimes=*/false);
   enum Mode { kClean, kHalfWrite, kRollbackFails };
   for (const Mode mode : {kClean, kHalfWrite, kRollbackFails}) {
     int failed = 0, notRestored = 0;
@@ -183,8 +165,7 @@ TEST_F(InstallWorkerTest, FaultSweepOverRunRollbackAndRecovery) {
       int seen = 0;
       FileOp failedOp = FileOp::kCreateFile;
       SetFaultHook([&](FileOp op, const WideString&) -> ErrorCode {
-        ++seen;
-        if (seen == k) failedOp = op;
+        if (++seen == k) failedOp = op;
         if (seen == k) return op == FileOp::kWriteFile && mode == kHalfWrite ? kFaultAfterHalf | 87 : 87;
         return seen > k && mode == kRollbackFails && op == FileOp::kMoveFile ? 112 : 0;
       });
@@ -192,28 +173,23 @@ TEST_F(InstallWorkerTest, FaultSweepOverRunRollbackAndRecovery) {
       SetFaultHook({});
       ExpectOldOrNew();
       if (outcome.returned == kErrorSuccess) {
-        // A time that cannot be set does not fail the run; the file keeps
-        // the time of its writing.
-        // The commit's tidying that fails leaves old backups without a
-        // journal, which the next run clears.
+        // A failed tidying after the commit leaves backups without a
+        // journal, which the next acquirer clears; a time that cannot be
+        // set keeps the time of the writing.
         if (failedOp == FileOp::kDeleteTree) {
           EXPECT_TRUE(std::filesystem::exists(Path("tpl") + kTransaction));
           EXPECT_EQ(Recover(Path("tpl")), kErrorSuccess);
         }
-        if (failedOp != FileOp::kSetFileTime) {
-          EXPECT_EQ(clean, TakeSnapshot(Path("tpl"), false)) << int(failedOp);
-        }
+        if (failedOp != FileOp::kSetFileTime) { EXPECT_EQ(clean, TakeSnapshot(Path("tpl"), false)); }
       } else if (outcome.text.starts_with(LoadString("IDS_INSTALL_ERROR").view())) {
         ++failed;
         EXPECT_EQ(before_, TakeSnapshot(Path("tpl")));
       } else {
         ++notRestored;
-        EXPECT_TRUE(outcome.text ==
-                    LoadString("IDS_ERROR_NOTRESTORED") + u"\n" + W(Path("tpl") + kTransaction));
-        // Recovery meets the same full disk: it stops and changes nothing.
+        EXPECT_EQ(U8(outcome.text), U8(LoadString("IDS_ERROR_NOTRESTORED")) + "\n" + Path("tpl") + kTransaction);
         const Snapshot kept = TakeSnapshot(Path("tpl"));
         SetFaultHook([](FileOp op, const WideString&) { return op == FileOp::kMoveFile ? 112u : 0u; });
-        EXPECT_EQ(Recover(Path("tpl")), kErrorNotRestored);
+        EXPECT_EQ(Recover(Path("tpl")), kErrorNotRestored);  // the same full disk: stops, changes nothing
         SetFaultHook({});
         EXPECT_EQ(kept, TakeSnapshot(Path("tpl")));
         bool recovered = false;
@@ -221,7 +197,6 @@ TEST_F(InstallWorkerTest, FaultSweepOverRunRollbackAndRecovery) {
         EXPECT_TRUE(recovered);
         EXPECT_EQ(before_, TakeSnapshot(Path("tpl")));
       }
-      EXPECT_EQ(TempLeftovers(), "");
       if (HasFailure()) return;
     }
     EXPECT_GT(failed + notRestored, operations / 2);
@@ -231,16 +206,14 @@ TEST_F(InstallWorkerTest, FaultSweepOverRunRollbackAndRecovery) {
 
 // Kills the installing process dead at each operation. Every kit path then
 // holds the old or the new file; before the commit point recovery gives back
-// exactly the old tree, after it the kit; and an installation after the
-// crash gives exactly the kit.
+// exactly the old tree, after it the kit; a rerun after the crash gives the kit.
 TEST_F(InstallWorkerTest, CrashSweepThenRecoveryOrRerun) {
   int operations = 0, firstRecord = 0, commitPoint = 0;
   SetFaultHook([&](FileOp op, const WideString& path) {
     ++operations;
     if (op == FileOp::kWriteFile && firstRecord == 0) firstRecord = operations;
-    // Removing the journal commits the run.
     if (op == FileOp::kDeleteFile && path.ends_with(std::u16string_view(u"/journal"))) {
-      commitPoint = operations;
+      commitPoint = operations;  // removing the journal commits the run
     }
     return kErrorSuccess;
   });
@@ -255,10 +228,7 @@ TEST_F(InstallWorkerTest, CrashSweepThenRecoveryOrRerun) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       int seen = 0;
-      SetFaultHook([&](FileOp, const WideString&) {
-        if (++seen == k) _exit(0);
-        return kErrorSuccess;
-      });
+      SetFaultHook([&](FileOp, const WideString&) { return ++seen == k ? (_exit(0), 0u) : 0u; });
       Install(kit_ptr_, Path("tpl"));
       _exit(1);
     }
@@ -269,10 +239,8 @@ TEST_F(InstallWorkerTest, CrashSweepThenRecoveryOrRerun) {
       EXPECT_EQ(clean, TakeSnapshot(Path("tpl"), false));
     } else if (k % 2 == 0) {
       EXPECT_EQ(Recover(Path("tpl")), kErrorSuccess);
-      Snapshot after = TakeSnapshot(Path("tpl"));
-      Snapshot expected = before_;
-      // Killed between making the transaction directory and its first
-      // record, the root's time is lost; the rest must be exact.
+      Snapshot after = TakeSnapshot(Path("tpl")), expected = before_;
+      // Killed before the first record, the root's time is lost; the rest is exact.
       if (k <= firstRecord) after.erase("."), expected.erase(".");
       EXPECT_EQ(expected, after);
     } else {
@@ -288,7 +256,6 @@ TEST_F(InstallWorkerTest, CrashSweepThenRecoveryOrRerun) {
 TEST_F(InstallWorkerTest, TwoProcessesAtOnce) {
   ASSERT_EQ(Install(kit_ptr_, Path("tpl")).returned, kErrorSuccess);
   const Snapshot clean = TakeSnapshot(Path("tpl"), false);
-  int busy = 0;
   for (int round = 0; round < 8; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     MakeTemplate();
@@ -298,38 +265,34 @@ TEST_F(InstallWorkerTest, TwoProcessesAtOnce) {
     for (pid_t& child : children) {
       child = fork();
       ASSERT_GE(child, 0);
-      if (child == 0) {
-        char go;
-        close(gate[1]);
-        if (read(gate[0], &go, 1) != 0) _exit(9);
-        // Slow writes keep both runs in the air together.
-        SetFaultHook([](FileOp op, const WideString&) {
-          if (op == FileOp::kWriteFile) usleep(2000);
-          return kErrorSuccess;
-        });
-        const auto outcome = Install(kit_ptr_, Path("tpl"));
-        _exit(outcome.returned == kErrorSuccess ? 0
-              : outcome.returned == kErrorBusy && outcome.text == LoadString("IDS_ERROR_BUSY") ? 1
-                                                                                               : 2);
-      }
+      if (child != 0) continue;
+      char go;
+      close(gate[1]);
+      if (read(gate[0], &go, 1) != 0) _exit(9);
+      SetFaultHook([](FileOp op, const WideString&) {  // slow writes keep both runs in the air
+        if (op == FileOp::kWriteFile) usleep(2000);
+        return kErrorSuccess;
+      });
+      const auto outcome = Install(kit_ptr_, Path("tpl"));
+      const bool busy = outcome.returned == kErrorBusy && outcome.text == LoadString("IDS_ERROR_BUSY");
+      _exit(outcome.returned == kErrorSuccess ? 0 : busy ? 1 : 2);
     }
     close(gate[0]);
     close(gate[1]);  // both start now
     int installed = 0;
     for (const pid_t child : children) {
       const int status = WaitChild(child);
-      ASSERT_THAT(status, ::testing::AnyOf(0, 1));
+      EXPECT_LE(status, 1);
+      EXPECT_GE(status, 0);
       installed += status == 0;
-      busy += status == 1;
     }
     EXPECT_GE(installed, 1);
     EXPECT_EQ(clean, TakeSnapshot(Path("tpl"), false));
   }
-  std::printf("busy in %d of 16 runs\n", busy);
 }
 
 // Small tmpfs mounts: the target's file system fills up in the middle of the
-// large file, or TMPDIR is too small to hold anything at all.
+// large file; a TMPDIR too small for anything costs nothing.
 TEST_F(InstallWorkerTest, RealFullFileSystems) {
   const std::string small = Path("small"), tiny = Path("tiny");
   PutDir(small);
@@ -339,15 +302,13 @@ TEST_F(InstallWorkerTest, RealFullFileSystems) {
     umount(small.c_str());
     GTEST_SKIP() << "cannot mount a tmpfs here (needs root): " << strerror(errno);
   }
-  // The user's files fill half of the target's file system.
   ASSERT_EQ(std::system(("cp -a '" + Path("tpl") + "' '" + small + "/tpl'").c_str()), 0);
   PutFile(small + "/tpl/filler", std::string(3 * 1024 * 1024, 'f'), 0644, 1000);
   const Snapshot full = TakeSnapshot(small + "/tpl");
   const auto outcome = Install(kit_ptr_, small + "/tpl");
   EXPECT_NE(outcome.returned, kErrorSuccess);
-  EXPECT_TRUE(outcome.text.ends_with((u"\n" + LoadString("IDS_REASON_NOSPACE")).view()));
+  EXPECT_TRUE(outcome.text.ends_with((u"\n" + LoadString("IDS_REASON_NOSPACE")).view())) << U8(outcome.text);
   EXPECT_EQ(full, TakeSnapshot(small + "/tpl"));
-  // The backups live beside the target, so a TMPDIR with no room costs nothing.
   setenv("TMPDIR", tiny.c_str(), 1);
   EXPECT_EQ(Install(kit_ptr_, Path("tpl")).returned, kErrorSuccess);
   EXPECT_TRUE(std::filesystem::is_empty(tiny));
@@ -361,94 +322,66 @@ class TargetPathTest : public EngineTest {};
 // the temporary name, a directory reached by ".." from a level behind a link,
 // the run's first file met again under a second spelling of its name. A
 // failing run (a directory where the kit has "zz") leaves the target exactly
-// as it was and everything beside it; a run that can succeed does.
+// as it was, and the user's directory beside it; a run that can succeed does.
 TEST_F(TargetPathTest, RollbackTouchesOnlyWhatTheRunMade) {
   const struct {
     const char* what;
-    std::vector<std::pair<std::u16string, FILETIME>> entries;
-    std::function<void(const TargetPathTest&)> setup;
-    bool succeeds;
-    const char* besideDir;  // a user's empty directory beside the target, or null
+    std::vector<const char16_t*> entries;  // "zz" fails: a directory is there
+    std::vector<std::pair<const char*, const char*>> made;  // tpl/name -> link target, "" dir, "=" file
   } rows[] = {
-      {"user's file under the temporary name",
-       {{u"a.txt", KitTime(5)}, {u"zz", KitTime()}},
-       [](const TargetPathTest& t) {
-         PutFile(t.Path("tpl/.ordx-new.a.txt"), "user's own", 0600, 1000);
-       },
-       false, nullptr},
-      {"user's dangling link under the temporary name",
-       {{u"a.txt", KitTime(5)}, {u"zz", KitTime()}},
-       [](const TargetPathTest& t) {
-         ASSERT_EQ(symlink("missing", t.Path("tpl/.ordx-new.a.txt").c_str()), 0);
-       },
-       false, nullptr},
-      {"user's file under the temporary name, nothing fails",
-       {{u"a.txt", KitTime(5)}},
-       [](const TargetPathTest& t) {
-         PutFile(t.Path("tpl/.ordx-new.a.txt"), "user's own", 0600, 1000);
-       },
-       true, nullptr},
-      {"a level behind a link to a deeper directory",
-       {{u"a\\f1", KitTime()}, {u"l\\x\\f2", KitTime()}, {u"zz", KitTime()}},
-       [](const TargetPathTest& t) {
-         PutDir(t.Path("tpl/d1"));
-         PutDir(t.Path("tpl/d1/d2"));
-         PutDir(t.Path("tpl/d1/a"));
-         ASSERT_EQ(symlink("d1/d2", t.Path("tpl/l").c_str()), 0);
-       },
-       false, nullptr},
-      {"a level behind a link to the root",
-       {{u"a\\f1", KitTime()}, {u"l\\x\\f2", KitTime()}, {u"zz", KitTime()}},
-       [](const TargetPathTest& t) { ASSERT_EQ(symlink(".", t.Path("tpl/l").c_str()), 0); },
-       false, "a"},
-      {"one file under two spellings",
-       {{u"x", KitTime()}, {u"\\x", KitTime(5)}, {u"zz", KitTime()}},
-       [](const TargetPathTest&) {}, false, nullptr},
+      {"a file under the temporary name", {u"a.txt", u"zz"}, {{".ordx-new.a.txt", "="}}},
+      {"a dangling link under the temporary name", {u"a.txt", u"zz"}, {{".ordx-new.a.txt", "missing"}}},
+      {"a file under the temporary name, nothing fails", {u"a.txt"}, {{".ordx-new.a.txt", "="}}},
+      {"a level behind a link to a deeper directory", {u"a\\f1", u"l\\x\\f2", u"zz"},
+       {{"d1", ""}, {"d1/d2", ""}, {"d1/a", ""}, {"l", "d1/d2"}}},
+      {"a level behind a link to the root", {u"a\\f1", u"l\\x\\f2", u"zz"}, {{"l", "."}}},
+      {"one file under two spellings", {u"x", u"\\x", u"zz"}, {}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     std::filesystem::remove_all(Path("tpl"));
     std::filesystem::remove_all(Path("a"));
     PutDir(Path("tpl"));
+    PutDir(Path("a"));
     PutFile(Path("tpl/a.txt"), "user a", 0644, kKitSeconds - 100);
     PutDir(Path("tpl/zz"));
-    if (row.besideDir != nullptr) PutDir(Path(row.besideDir));
-    row.setup(*this);
+    for (const auto& [name, target] : row.made) {
+      const std::string path = Path("tpl/") + name;
+      if (*target == '\0') {
+        PutDir(path);
+      } else if (*target == '=') {
+        PutFile(path, "user's own", 0600, 1000);
+      } else {
+        ASSERT_EQ(symlink(target, path.c_str()), 0);
+      }
+    }
     KitBuilder builder;
-    for (const auto& [name, time] : row.entries) builder.AddFile(name, "kit", time);
+    for (std::size_t i = 0; i < row.entries.size(); ++i) builder.AddFile(row.entries[i], "kit", KitTime(5 * i));
     KitReader* kit = OpenKit(builder);
     ASSERT_NE(kit, nullptr);
-    const Snapshot before = TakeSnapshot(Path("tpl"));
+    const bool succeeds = row.entries.back() != std::u16string_view(u"zz");
+    Snapshot before = TakeSnapshot(Path("tpl"));
     const auto outcome = Install(kit, Path("tpl"));
-    EXPECT_EQ(outcome.returned == kErrorSuccess, row.succeeds);
+    EXPECT_EQ(outcome.returned == kErrorSuccess, succeeds);
     Snapshot after = TakeSnapshot(Path("tpl"));
-    if (row.succeeds) {
+    if (succeeds) {
       EXPECT_EQ(Slurp(Path("tpl/a.txt")), "kit");
-      after.erase("./a.txt"), after.erase(".");
-      Snapshot expected = before;
-      expected.erase("./a.txt"), expected.erase(".");
-      EXPECT_EQ(expected, after);
-    } else {
-      EXPECT_EQ(before, after);
+      for (Snapshot* s : {&before, &after}) s->erase("./a.txt"), s->erase(".");
     }
-    if (row.besideDir != nullptr) {
-      EXPECT_TRUE(std::filesystem::is_directory(Path(row.besideDir)));
-    }
+    EXPECT_EQ(before, after);
+    EXPECT_TRUE(std::filesystem::is_directory(Path("a")));
   }
 }
 
 // A transaction directory or journal that anyone but this user could have
 // written is never obeyed; a private one still names no level beside the
-// target path.
+// target, and a backup no record names is kept.
 TEST_F(TargetPathTest, RecoveryObeysOnlyAPrivateJournal) {
   const struct {
     mode_t directoryMode, journalMode;
-    bool obeyed;
-    bool unnamedBackup;  // a saved file whose record never reached the disk
-  } rows[] = {{0755, 0600, false, false},
-              {0700, 0644, false, false},
-              {0700, 0600, true, false},
-              {0700, 0600, true, true}};
+    bool obeyed, unnamedBackup;
+  } rows[] = {{0755, 0600, false, false}, {0700, 0644, false, false},
+              {0700, 0600, true, false},  {0700, 0600, true, true}};
   for (const auto& row : rows) {
     SCOPED_TRACE(std::to_string(row.directoryMode) + " " + std::to_string(row.journalMode) +
                  (row.unnamedBackup ? ", a backup no record names" : ""));
@@ -470,8 +403,7 @@ TEST_F(TargetPathTest, RecoveryObeysOnlyAPrivateJournal) {
     if (row.unnamedBackup) PutFile(Path("tpl") + kTransaction + "/b0", "user's only", 0644, 1000);
     ASSERT_EQ(chmod((Path("tpl") + kTransaction).c_str(), row.directoryMode), 0);
     ASSERT_EQ(chmod((Path("tpl") + kTransaction + "/journal").c_str(), row.journalMode), 0);
-    EXPECT_EQ(Recover(Path("tpl")),
-              row.obeyed && !row.unnamedBackup ? kErrorSuccess : kErrorNotRestored);
+    EXPECT_EQ(Recover(Path("tpl")), row.obeyed && !row.unnamedBackup ? kErrorSuccess : kErrorNotRestored);
     EXPECT_EQ(std::filesystem::exists(Path("tpl") + kTransaction + "/b0"), row.unnamedBackup);
     EXPECT_EQ(std::filesystem::exists(Path("tpl/u.txt")), !row.obeyed);
     EXPECT_TRUE(std::filesystem::is_directory(Path("victim")));
@@ -480,16 +412,15 @@ TEST_F(TargetPathTest, RecoveryObeysOnlyAPrivateJournal) {
 
 // A link inside the target that leads out of it is never written through;
 // ".." in a typed target path leaves nothing behind on rollback; a second
-// installer finds the target busy and changes nothing; a very deep entry
-// installs (or rolls back) completely.
+// acquirer finds the target busy and makes nothing; an entry as deep as a
+// kit may go installs.
 TEST_F(TargetPathTest, LinksDotDotBusyAndDepth) {
-  // As deep as a kit may go; the file layer's own tests go deeper.
-  std::string deep;
-  for (std::uint32_t i = 1; i < kMaxNameLevels; ++i) deep += "d\\";
+  std::u16string deep;
+  for (std::uint32_t i = 1; i < kMaxNameLevels; ++i) deep += u"d\\";
   KitReader* kit = OpenKit(KitBuilder()
                                .AddFile(u"top.txt", "top", KitTime())
                                .AddFile(u"sub\\victim.txt", "kit", KitTime())
-                               .AddFile(std::u16string(deep.begin(), deep.end()) + u"leaf.txt", "deep", KitTime()));
+                               .AddFile(deep + u"leaf.txt", "deep", KitTime()));
   ASSERT_NE(kit, nullptr);
   PutDir(Path("elsewhere"));
   PutFile(Path("elsewhere/victim.txt"), "someone else's", 0644, 1000);
@@ -497,44 +428,35 @@ TEST_F(TargetPathTest, LinksDotDotBusyAndDepth) {
   ASSERT_EQ(symlink(Path("elsewhere").c_str(), Path("tpl/sub").c_str()), 0);
   const Snapshot outside = TakeSnapshot(Path("elsewhere"));
   Snapshot before = TakeSnapshot(Path("tpl"));
-  auto outcome = Install(kit, Path("tpl"));
-  EXPECT_EQ(outcome.returned, kErrorOutsideTree);
+  EXPECT_EQ(Install(kit, Path("tpl")).returned, kErrorOutsideTree);
   EXPECT_EQ(outside, TakeSnapshot(Path("elsewhere")));
   EXPECT_EQ(before, TakeSnapshot(Path("tpl")));
 
-  // ".." in the typed path: both new levels and everything in them go.
   std::filesystem::remove(Path("tpl/sub"));
-  const std::string typed = Path("tpl/new1/../new2");
+  const std::string typed = Path("tpl/new1/../new2");  // both new levels go on rollback
   SetFaultHook([](FileOp op, const WideString&) { return op == FileOp::kSync ? 87u : 0u; });
   before = TakeSnapshot(Path("tpl"));
-  outcome = Install(kit, typed);
+  EXPECT_EQ(Install(kit, typed).returned, 87u);
   SetFaultHook({});
-  EXPECT_EQ(outcome.returned, 87u);
   EXPECT_EQ(before, TakeSnapshot(Path("tpl")));
 
-  // Busy: nothing of the second run's happens, not even the missing level.
-  InstallTarget first;
+  InstallTarget first, second;
   ASSERT_EQ(first.Acquire(W(typed)), kErrorSuccess);
-  InstallTarget second;
   EXPECT_EQ(second.Acquire(W(typed)), kErrorBusy);
   first.Release();  // never installed into: the levels it made go again
   EXPECT_EQ(before, TakeSnapshot(Path("tpl")));
 
-  outcome = Install(kit, typed);
-  ASSERT_EQ(outcome.returned, kErrorSuccess);
+  ASSERT_EQ(Install(kit, typed).returned, kErrorSuccess);
   EXPECT_EQ(Slurp(Path("tpl/new2/sub/victim.txt")), "kit");
   EXPECT_TRUE(std::filesystem::is_directory(Path("tpl/new1")));
-  // Look the leaf up level by level, as deep as the kit put it.
-  std::string levels;
+  std::string levels;  // looked up level by level, beyond what one path may name
   for (std::uint32_t i = 1; i < kMaxNameLevels; ++i) levels += "d/";
   ScopedHandle top, bottom;
   ASSERT_EQ(OpenDirectory(W(Path("tpl/new2")), &top), kErrorSuccess);
   ASSERT_EQ(OpenBeneath(top.get(), W(levels), nullptr, &bottom), kErrorSuccess);
   NodeInfo leaf;
-  EXPECT_TRUE(InspectAt(bottom.get(), u"leaf.txt", &leaf) == kErrorSuccess);
+  EXPECT_EQ(InspectAt(bottom.get(), u"leaf.txt", &leaf), kErrorSuccess);
   EXPECT_TRUE(leaf.isRegular);
-  DeleteTree(W(Path("tpl")));
-  EXPECT_FALSE(std::filesystem::exists(Path("tpl")));
 }
 
 }  // namespace

@@ -1,33 +1,31 @@
-// Tests of the worker thread: one run per start, Stop before the first pass
-// and during the closing pause, Join and the destructor's wait, and a thread
-// that cannot be created. Meant to run clean under ThreadSanitizer.
+// The worker thread: one run per start, whether it succeeds or fails; Stop
+// before the first pass and during the closing pause; a thread that cannot
+// be created. Meant to run clean under ThreadSanitizer.
 #include "engine/worker_thread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
-#include <latch>
 
 #include "engine_test_util.h"
-#include "text/string_table.h"
 #include "support/deadline.h"
+#include "text/string_table.h"
 
 namespace ordx {
 namespace {
 
 using namespace enginetest;  // NOLINT: test helpers only
 
-// Thread creation that holds the new thread back until the latch opens.
-std::latch g_startGate{1};
+// Thread creation that holds the new thread back until the gate opens.
+std::atomic<bool> g_gateOpen{false};
 void* (*g_body)(void*) = nullptr;
 void* g_argument = nullptr;
-int HeldCreate(pthread_t* thread, const pthread_attr_t* attributes, void* (*body)(void*),
-               void* argument) {
+int HeldCreate(pthread_t* thread, const pthread_attr_t* attributes, void* (*body)(void*), void* argument) {
   g_body = body;
   g_argument = argument;
   return pthread_create(thread, attributes, [](void*) {
-    g_startGate.wait();
+    testsupport::WaitUntil([] { return g_gateOpen.load(); }, "the test to open the start gate");
     return g_body(g_argument);
   }, nullptr);
 }
@@ -50,9 +48,8 @@ class WorkerThreadTest : public EngineTest {
     EngineTest::TearDown();
   }
 
-  // Counts runs (each locks the target once) and fails the copy to
-  // `failPath`. A second run stops the thread, so a test fails instead of
-  // looping.
+  // Counts runs (each locks the target once) and fails the copy to `failPath`.
+  // A second run stops the thread, so a looping thread fails the test.
   void Watch(WorkerThread* thread, const std::string& failPath) {
     SetFaultHook([=, this, fail = W(failPath)](FileOp op, const WideString& p) {
       if (op == FileOp::kLock && runs_.fetch_add(1) == 1) thread->Stop();
@@ -60,8 +57,7 @@ class WorkerThreadTest : public EngineTest {
     });
   }
 
-  // "result text percent" as Read sees them.
-  std::string Posted() {
+  std::string Posted() {  // "result text percent"
     ErrorCode result = 0;
     WideString text;
     std::uint32_t percent = 0;
@@ -76,7 +72,6 @@ class WorkerThreadTest : public EngineTest {
   std::atomic<int> runs_{0};
 };
 
-// A failed run would loop at once if nothing ended the thread.
 TEST_F(WorkerThreadTest, OneRunPerStartWhetherItSucceedsOrFails) {
   {
     WorkerThread local;  // its destructor waits for the run
@@ -102,24 +97,20 @@ TEST_F(WorkerThreadTest, StopBeforeTheFirstPassRunsNothing) {
   WorkerThread::SetCreateFunctionForTesting(&HeldCreate);
   ASSERT_EQ(thread_.Start(&state_), 0);
   thread_.Stop();
-  g_startGate.count_down();
+  g_gateOpen.store(true);
   thread_.Join();
   EXPECT_EQ(runs_.load(), 0);
   EXPECT_EQ(Posted(), "0 prepare 0");
 }
 
-// With an hour-long closing pause, Join only returns because Stop, given
+// With an hour-long closing pause, Join returns only because Stop, given
 // once the window has read the result, cuts the pause short.
 TEST_F(WorkerThreadTest, StopEndsTheClosingPause) {
   thread_.SetFinishPause(3600 * 1000);
   ASSERT_EQ(thread_.Start(&state_), 0);
   std::uint32_t percent = 0;
-  ASSERT_TRUE(testsupport::WaitUntil(
-      [&] {
-        state_.Read(nullptr, nullptr, &percent);
-        return percent >= 100;
-      },
-      "the worker to post 100 percent"));
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return state_.Read(nullptr, nullptr, &percent), percent >= 100; },
+                                     "the worker to post 100 percent"));
   thread_.Stop();
   thread_.Join();
   EXPECT_EQ(Posted(), "0 " + finish_ + " 100");

@@ -1,7 +1,6 @@
-// Descriptor-relative operations: walks below a root that never leave it
-// through a link, trees of any depth made and removed with few descriptors,
-// the kernel copy with its fallback, exact directory times, the lock, and
-// the per-thread errno and path of a failing call.
+// Descriptor-relative operations: walks below a root that never leave it through a link,
+// trees of any depth made and removed with few descriptors, the kernel copy with its
+// fallback, exact directory times, the lock, and the per-thread errno and path of a failure.
 #include "fs/dir_ops.h"
 
 #include <fcntl.h>
@@ -50,24 +49,16 @@ TEST_F(DirOpsTest, WalksStayBelowTheRoot) {
   ::symlink(P("outside").c_str(), P("root/out").c_str());
   ::symlink("../outside", P("root/up").c_str());
   std::ofstream(P("root/file")) << "x";
-  const struct {
-    const char* relative;
-    ErrorCode code;
-  } cases[] = {{"", 0},          {"real", 0}, {"inside", 0}, {"inside/", 0},
-               {"out", kErrorOutsideTree},  {"up", kErrorOutsideTree},
-               {"real/../..", kErrorOutsideTree}, {"missing", kErrorFileNotFound},
-               {"file/x", kErrorInvalidParameter}};
-  for (const auto& c : cases) {
+  const std::pair<const char*, ErrorCode> cases[] = {
+      {"", 0}, {"real", 0}, {"inside", 0}, {"inside/", 0}, {"out", kErrorOutsideTree}, {"up", kErrorOutsideTree},
+      {"real/../..", kErrorOutsideTree}, {"missing", kErrorFileNotFound}, {"file/x", kErrorInvalidParameter}};
+  for (const auto& [relative, code] : cases) {
     ScopedHandle out;
-    EXPECT_EQ(OpenBeneath(root_.get(), W(c.relative), nullptr, &out), c.code) << c.relative;
+    EXPECT_EQ(OpenBeneath(root_.get(), W(relative), nullptr, &out), code) << relative;
   }
-  // Making levels: each missing one once, announced first; never through a
-  // link that leads out.
+  // Making levels: each missing one once, announced first; never through a link that leads out.
   std::vector<std::string> announced;
-  const LevelHook hook = [&](Handle, const WideString& level) {
-    announced.push_back(N(level));
-    return kErrorSuccess;
-  };
+  const LevelHook hook = [&](Handle, const WideString& level) { return announced.push_back(N(level)), 0u; };
   ScopedHandle made;
   EXPECT_EQ(OpenBeneath(root_.get(), u"inside/a//b/c", &hook, &made), kErrorSuccess);
   EXPECT_EQ(announced, (std::vector<std::string>{"inside/a", "inside/a//b", "inside/a//b/c"}));
@@ -102,28 +93,24 @@ TEST_F(DirOpsTest, DeepTreesWithFewDescriptors) {
   EXPECT_FALSE(std::filesystem::exists(P("root")));
 }
 
+// A file (copy_file_range), then a pipe, which the kernel copy refuses; the end of the
+// source; a disk that fills half-way: half of it arrives, then the failure.
 TEST_F(DirOpsTest, CopyRangeInKernelOrByHandAndItsFailures) {
   std::ofstream(P("source")) << "0123456789abcdef";
-  Handle in = kInvalidHandle;
+  Handle in = kInvalidHandle, out = kInvalidHandle;
   ASSERT_EQ(CreateFile(W(P("source")), kGenericRead, 0, kOpenExisting, &in, 0), kErrorSuccess);
-  char buffer[4];
-  // A file (copy_file_range), then a pipe, which the kernel copy refuses.
-  Handle out = kInvalidHandle;
   ASSERT_EQ(CreateNewFileAt(root_.get(), u"copy", &out), kErrorSuccess);
+  char buffer[4], piped[16] = {};
   EXPECT_EQ(CopyRange(in, 3, out, 10, buffer, sizeof buffer), kErrorSuccess);
   CloseHandle(out);
   EXPECT_EQ(std::filesystem::file_size(P("root/copy")), 10u);
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
   EXPECT_EQ(CopyRange(in, 3, fds[1], 10, buffer, sizeof buffer), kErrorSuccess);
-  char piped[16] = {};
   EXPECT_EQ(::read(fds[0], piped, sizeof piped), 10);
   EXPECT_STREQ(piped, "3456789abc");
   EXPECT_EQ(CopyRange(in, 10, fds[1], 10, buffer, sizeof buffer), kErrorHandleEof);
-  // A disk that fills half-way: half of it arrives, then the failure.
-  SetFaultHook([](FileOp op, const WideString&) {
-    return op == FileOp::kWriteFile ? kFaultAfterHalf | 112 : 0u;
-  });
+  SetFaultHook([](FileOp op, const WideString&) { return op == FileOp::kWriteFile ? kFaultAfterHalf | 112 : 0u; });
   EXPECT_EQ(CopyRange(in, 0, fds[1], 8, buffer, sizeof buffer), 112u);
   SetFaultHook(nullptr);
   EXPECT_EQ(::read(fds[0], piped, sizeof piped), 6 + 4);  // what the source had, then half
@@ -138,14 +125,12 @@ TEST_F(DirOpsTest, TimesLocksAndPerThreadFailures) {
   EXPECT_EQ(SetModifiedAt(root_.get(), WideString(), FileStamp{3000, 333333333}), kErrorSuccess);
   struct stat st {};
   ::stat(P("root").c_str(), &st);
-  EXPECT_TRUE(st.st_atim.tv_sec == 1000);
-  EXPECT_TRUE(st.st_atim.tv_nsec == 111);
-  EXPECT_TRUE(st.st_mtim.tv_sec == 3000);
-  EXPECT_TRUE(st.st_mtim.tv_nsec == 333333333);
+  EXPECT_EQ(st.st_atim.tv_sec, 1000);
+  EXPECT_EQ(st.st_atim.tv_nsec, 111);
   FileStamp read;
-  EXPECT_TRUE(GetModified(W(P("root")), &read) == 0);
-  EXPECT_TRUE(read == (FileStamp{3000, 333333333}));
-
+  EXPECT_EQ(GetModified(W(P("root")), &read), 0u);
+  EXPECT_EQ(read.seconds, 3000);
+  EXPECT_EQ(read.nanoseconds, 333333333);
   // Two open descriptions of one directory: the second finds it busy.
   ScopedHandle other;
   ASSERT_EQ(OpenDirectory(W(P("root")), &other), kErrorSuccess);
@@ -153,7 +138,6 @@ TEST_F(DirOpsTest, TimesLocksAndPerThreadFailures) {
   EXPECT_EQ(TryLockExclusive(other.get()), kErrorBusy);
   EXPECT_TRUE(PathNamesHandle(W(P("root")), other.get()));
   EXPECT_FALSE(PathNamesHandle(W(P("outside")), other.get()));
-
   // The errno and path of a failure belong to the thread that failed.
   Handle h = kInvalidHandle;
   EXPECT_EQ(CreateFile(W(P("missing")), kGenericRead, 0, kOpenExisting, &h, 0), 2u);
@@ -165,8 +149,7 @@ TEST_F(DirOpsTest, TimesLocksAndPerThreadFailures) {
   }).join();
   EXPECT_EQ(GetLastSystemFailure().error, ENOENT);
   EXPECT_EQ(N(GetLastSystemFailure().path), P("missing"));
-  // Every failure of CreateDirectory answers 2.
-  std::ofstream(P("plain")) << "";
+  std::ofstream(P("plain")) << "";  // every failure of CreateDirectory answers 2
   EXPECT_EQ(CreateDirectory(W(P("plain/sub"))), kErrorFileNotFound);
   EXPECT_EQ(GetLastSystemFailure().error, EEXIST);  // "plain" is there, as a file
 }
