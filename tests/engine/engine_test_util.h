@@ -26,20 +26,16 @@ inline WideString W(const std::string& utf8) { return ToWide(NarrowString(utf8.c
 inline std::string U8(const WideString& wide) { return ToNarrow(wide).c_str(); }
 inline std::string Slurp(const std::string& path) { return kittest::ReadBytes(path); }
 
-inline void SetTimes(const std::string& path, std::int64_t seconds, long nanoseconds = 0) {
-  const timespec t[2] = {{static_cast<time_t>(seconds), nanoseconds},
-                         {static_cast<time_t>(seconds), nanoseconds}};
+inline void SetTimes(const std::string& path, time_t seconds, long nanoseconds = 0) {
+  const timespec t[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), t, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
-inline void PutFile(const std::string& path, const std::string& bytes, mode_t mode,
-                    std::int64_t seconds) {
-  kittest::WriteBytes(path, bytes);
+// A file with `bytes` (a directory for nullptr), its mode and its time.
+inline void Put(const std::string& path, const char* bytes, mode_t mode, time_t seconds) {
+  if (bytes != nullptr) kittest::WriteBytes(path, bytes);
+  if (bytes == nullptr) { ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << path; }
   ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
   SetTimes(path, seconds);
-}
-inline void PutDir(const std::string& path, mode_t mode = 0755) {
-  ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << path;
-  ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
 }
 
 // Relative path -> mode, time to the nanosecond, a digest of the bytes or the
@@ -54,8 +50,7 @@ inline Snapshot TakeSnapshot(const std::string& root, bool dirTimes = true) {
     if (lstat(path.c_str(), &st) != 0) return;
     std::string node = std::to_string(st.st_mode);
     if (!S_ISDIR(st.st_mode) || dirTimes) {
-      node.append(" ").append(std::to_string(st.st_mtim.tv_sec)).append(".");
-      node.append(std::to_string(st.st_mtim.tv_nsec));
+      node.append(" ").append(std::to_string(st.st_mtim.tv_sec)).append(".").append(std::to_string(st.st_mtim.tv_nsec));
     }
     if (S_ISREG(st.st_mode)) node.append(" ").append(std::to_string(std::hash<std::string>{}(Slurp(path))));
     if (S_ISLNK(st.st_mode)) node.append(" -> ").append(fs::read_symlink(path).string());
@@ -63,20 +58,17 @@ inline Snapshot TakeSnapshot(const std::string& root, bool dirTimes = true) {
   };
   add(root);
   std::error_code ec;
-  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    add(it->path().string());
-  }
+  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) add(it->path());
   return snap;
 }
 
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/engine.XXXXXX";
+    std::string pattern = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/engine.XXXXXX";
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
-    PutDir(Path("tmp"), 0700);
+    Put(Path("tmp"), nullptr, 0700, 1000);
     setenv("TMPDIR", Path("tmp").c_str(), 1);
   }
   void TearDown() override {
@@ -85,22 +77,18 @@ class EngineTest : public ::testing::Test {
     setenv("TMPDIR", root_.substr(0, root_.rfind('/')).c_str(), 1);
     std::filesystem::remove_all(root_);
   }
-
- public:
   std::string Path(const std::string& rel) const { return root_ + "/" + rel; }
 
- protected:
   // Writes the builder's kit beside TMPDIR and opens it with the reader.
   KitReader* OpenKit(const kittest::KitBuilder& builder) {
     kittest::WriteKit(Path("kit.dkt"), builder.Build(), 1);
     kit_ = std::make_unique<KitReader>();
-    const ErrorCode code = kit_->Open(W(Path("kit.dkt")));
-    EXPECT_EQ(code, kErrorSuccess);
-    return code == kErrorSuccess ? kit_.get() : nullptr;
+    EXPECT_EQ(kit_->Open(W(Path("kit.dkt"))), kErrorSuccess);
+    return kit_.get();
   }
 
   struct Outcome {
-    ErrorCode returned = 0, posted = 0;
+    ErrorCode returned;
     WideString text;
     std::uint32_t percent = 0;
   };
@@ -110,9 +98,8 @@ class EngineTest : public ::testing::Test {
     state.SetJob(kit, W(dir));
     InstallWorker worker;
     worker.set_finish_pause_ms(0);
-    Outcome out;
-    out.returned = worker.Run(&state);
-    state.Read(&out.posted, &out.text, &out.percent);
+    Outcome out{worker.Run(&state), {}};
+    state.Read(nullptr, &out.text, &out.percent);
     return out;
   }
 
