@@ -1,12 +1,14 @@
-// The worker thread: one run per start, whether it succeeds or fails; Stop
-// before the first pass and during the closing pause; a thread that cannot
-// be created. Meant to run clean under ThreadSanitizer.
+// The threaded parts, clean under TSan: the worker thread (one run per start, whether it
+// succeeds or fails; Stop before the first pass and during the closing pause; a thread that
+// cannot be created) and the state it shares with the window, whose lock survives signals.
 #include "engine/worker_thread.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <atomic>
 #include <cerrno>
+#include <thread>
 
 #include "engine_test_util.h"
 #include "support/deadline.h"
@@ -34,11 +36,8 @@ class WorkerThreadTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    KitReader* kit = OpenKit(kittest::KitBuilder()
-                                 .AddFile(u"a.txt", "alpha", KitTime())
-                                 .AddFile(u"dir\\b.txt", "beta", KitTime()));
-    ASSERT_NE(kit, nullptr);
-    PutDir(Path("tpl"));
+    KitReader* kit = OpenKit(kittest::KitBuilder().AddFile(u"a.txt", "alpha", KitTime()).AddFile(u"dir\\b.txt", "beta", KitTime()));
+    Put(Path("tpl"), nullptr, 0755, 1000);
     state_.Post(0, u"prepare", 0);
     state_.SetJob(kit, W(Path("tpl")));
     thread_.SetFinishPause(0);
@@ -47,16 +46,14 @@ class WorkerThreadTest : public EngineTest {
     WorkerThread::SetCreateFunctionForTesting(nullptr);
     EngineTest::TearDown();
   }
-
-  // Counts runs (each locks the target once) and fails the copy to `failPath`.
-  // A second run stops the thread, so a looping thread fails the test.
-  void Watch(WorkerThread* thread, const std::string& failPath) {
-    SetFaultHook([=, this, fail = W(failPath)](FileOp op, const WideString& p) {
+  // Counts runs (each locks the target once), failing the copy to "dir/" when asked. A
+  // second run stops the thread, so a thread that loops fails the test instead of hanging.
+  void Watch(WorkerThread* thread, bool fail) {
+    SetFaultHook([=, this, dir = W(Path("tpl/dir/"))](FileOp op, const WideString& p) {
       if (op == FileOp::kLock && runs_.fetch_add(1) == 1) thread->Stop();
-      return op == FileOp::kCreateFile && !failPath.empty() && p.starts_with(fail.view()) ? 87u : 0u;
+      return fail && op == FileOp::kCreateFile && p.starts_with(dir.view()) ? 87u : 0u;
     });
   }
-
   std::string Posted() {  // "result text percent"
     ErrorCode result = 0;
     WideString text;
@@ -65,8 +62,7 @@ class WorkerThreadTest : public EngineTest {
     return std::to_string(result) + " " + U8(text) + " " + std::to_string(percent);
   }
 
-  const std::string finish_ = U8(LoadString("IDS_INSTALL_FINISH"));
-  const std::string error_ = U8(LoadString("IDS_INSTALL_ERROR"));
+  const std::string finish_ = U8(LoadString("IDS_INSTALL_FINISH")), error_ = U8(LoadString("IDS_INSTALL_ERROR"));
   InstallState state_;
   WorkerThread thread_;
   std::atomic<int> runs_{0};
@@ -75,16 +71,15 @@ class WorkerThreadTest : public EngineTest {
 TEST_F(WorkerThreadTest, OneRunPerStartWhetherItSucceedsOrFails) {
   {
     WorkerThread local;  // its destructor waits for the run
-    Watch(&local, "");
+    Watch(&local, false);
     local.SetFinishPause(0);
     ASSERT_EQ(local.Start(&state_), 0);
   }
   EXPECT_EQ(runs_.exchange(0), 1);
   EXPECT_EQ(Posted(), "0 " + finish_ + " 100");
   EXPECT_EQ(Slurp(Path("tpl/dir/b.txt")), "beta");
-
   std::filesystem::remove_all(Path("tpl"));
-  Watch(&thread_, Path("tpl/dir/"));
+  Watch(&thread_, true);
   ASSERT_EQ(thread_.Start(&state_), 0);
   thread_.Join();
   EXPECT_EQ(runs_.load(), 1);
@@ -93,7 +88,7 @@ TEST_F(WorkerThreadTest, OneRunPerStartWhetherItSucceedsOrFails) {
 }
 
 TEST_F(WorkerThreadTest, StopBeforeTheFirstPassRunsNothing) {
-  Watch(&thread_, "");
+  Watch(&thread_, false);
   WorkerThread::SetCreateFunctionForTesting(&HeldCreate);
   ASSERT_EQ(thread_.Start(&state_), 0);
   thread_.Stop();
@@ -103,8 +98,8 @@ TEST_F(WorkerThreadTest, StopBeforeTheFirstPassRunsNothing) {
   EXPECT_EQ(Posted(), "0 prepare 0");
 }
 
-// With an hour-long closing pause, Join returns only because Stop, given
-// once the window has read the result, cuts the pause short.
+// With an hour-long closing pause, Join returns only because Stop, given once the window has
+// read the result, cuts the pause short.
 TEST_F(WorkerThreadTest, StopEndsTheClosingPause) {
   thread_.SetFinishPause(3600 * 1000);
   ASSERT_EQ(thread_.Start(&state_), 0);
@@ -117,12 +112,68 @@ TEST_F(WorkerThreadTest, StopEndsTheClosingPause) {
 }
 
 TEST_F(WorkerThreadTest, FailedStartPostsAFailure) {
-  WorkerThread::SetCreateFunctionForTesting(
-      [](pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) { return EAGAIN; });
+  WorkerThread::SetCreateFunctionForTesting([](pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) { return EAGAIN; });
   EXPECT_EQ(thread_.Start(&state_), EAGAIN);
   EXPECT_EQ(thread_.creationResult(), EAGAIN);
   thread_.Join();  // nothing to wait for
   EXPECT_EQ(Posted(), "87 " + error_ + " 0");
+}
+
+TEST(InstallStateTest, JobAndOutcome) {
+  InstallState state;
+  KitReader* const someKit = reinterpret_cast<KitReader*>(0x1000);
+  for (const auto& [given, kept] : {std::pair{"/srv/t", "/srv/t/"}, {"/srv/t/", "/srv/t/"}, {"C:\\t\\", "C:\\t\\"}, {"", ""}}) {
+    KitReader* kit = nullptr;
+    WideString dir = u"junk";
+    state.SetJob(someKit, W(given));
+    state.GetJob(&kit, &dir);
+    EXPECT_EQ(kit, someKit);
+    EXPECT_EQ(U8(dir), kept);
+  }
+  // Read returns exactly the last Post; SetJob clears all but the text.
+  state.Post(0, u"first", 10);
+  state.Post(2, u"Installation error", 40);
+  state.SetCancel(true);
+  for (const bool afterJob : {false, true}) {
+    if (afterJob) state.SetJob(someKit, u"/t");
+    ErrorCode result = 9;
+    WideString text;
+    std::uint32_t percent = 9;
+    state.Read(&result, &text, &percent);
+    EXPECT_EQ(result, afterJob ? 0u : 2u);
+    EXPECT_EQ(percent, afterJob ? 0u : 40u);
+    EXPECT_EQ(U8(text), "Installation error");
+    EXPECT_EQ(state.IsCancelled(), !afterJob);
+  }
+}
+
+// A signal interrupting a waiting Lock must not let the waiter in while the lock is held, nor
+// leave the lock open twice afterwards.
+std::atomic<int> g_signals{0};
+TEST(SemaphoreMutexTest, InterruptedWaitKeepsWaiting) {
+  struct sigaction action {}, previous {};
+  action.sa_handler = [](int) { g_signals.fetch_add(1); };  // no SA_RESTART: sem_wait sees EINTR
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+  SemaphoreMutex mutex;
+  mutex.Lock();
+  std::atomic<bool> entered{false};
+  std::thread waiter([&] {
+    mutex.Lock();
+    entered.store(true);
+    mutex.Unlock();
+  });
+  for (int i = 0; i < 200 && !entered.load(); ++i) {  // some land while it sleeps in sem_wait
+    pthread_kill(waiter.native_handle(), SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const bool enteredWhileHeld = entered.load();
+  mutex.Unlock();
+  waiter.join();
+  sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_GT(g_signals.load(), 0);
+  EXPECT_FALSE(enteredWhileHeld);
+  EXPECT_TRUE(entered.load());
+  EXPECT_EQ(mutex.Value(), 1);
 }
 
 }  // namespace
