@@ -19,6 +19,14 @@ namespace {
 
 using namespace enginetest;  // NOLINT: test helpers only
 
+std::string Posted(InstallState& state) {  // "result text percent"
+  ErrorCode result = 0;
+  WideString text;
+  std::uint32_t percent = 0;
+  state.Read(&result, &text, &percent);
+  return std::to_string(result) + " " + U8(text) + " " + std::to_string(percent);
+}
+
 // Thread creation that holds the new thread back until the gate opens.
 std::atomic<bool> g_gateOpen{false};
 void* (*g_body)(void*) = nullptr;
@@ -46,22 +54,14 @@ class WorkerThreadTest : public EngineTest {
     WorkerThread::SetCreateFunctionForTesting(nullptr);
     EngineTest::TearDown();
   }
-  // Counts runs (each locks the target once), failing the copy to "dir/" when asked. A
-  // second run stops the thread, so a thread that loops fails the test instead of hanging.
+  // Counts runs (each locks the target once), failing the copy to "dir/" when asked. A second
+  // run stops the thread, so a thread that loops fails the test instead of hanging.
   void Watch(WorkerThread* thread, bool fail) {
     SetFaultHook([=, this, dir = W(Path("tpl/dir/"))](FileOp op, const WideString& p) {
       if (op == FileOp::kLock && runs_.fetch_add(1) == 1) thread->Stop();
       return fail && op == FileOp::kCreateFile && p.starts_with(dir.view()) ? 87u : 0u;
     });
   }
-  std::string Posted() {  // "result text percent"
-    ErrorCode result = 0;
-    WideString text;
-    std::uint32_t percent = 0;
-    state_.Read(&result, &text, &percent);
-    return std::to_string(result) + " " + U8(text) + " " + std::to_string(percent);
-  }
-
   const std::string finish_ = U8(LoadString("IDS_INSTALL_FINISH")), error_ = U8(LoadString("IDS_INSTALL_ERROR"));
   InstallState state_;
   WorkerThread thread_;
@@ -76,18 +76,20 @@ TEST_F(WorkerThreadTest, OneRunPerStartWhetherItSucceedsOrFails) {
     ASSERT_EQ(local.Start(&state_), 0);
   }
   EXPECT_EQ(runs_.exchange(0), 1);
-  EXPECT_EQ(Posted(), "0 " + finish_ + " 100");
+  EXPECT_EQ(Posted(state_), "0 " + finish_ + " 100");
   EXPECT_EQ(Slurp(Path("tpl/dir/b.txt")), "beta");
   std::filesystem::remove_all(Path("tpl"));
   Watch(&thread_, true);
   ASSERT_EQ(thread_.Start(&state_), 0);
   thread_.Join();
   EXPECT_EQ(runs_.load(), 1);
-  EXPECT_EQ(Posted(), "87 " + error_ + "\ndir/b.txt 50");  // injected: a place, no reason
+  EXPECT_EQ(Posted(state_), "87 " + error_ + "\ndir/b.txt 50");  // injected: a place, no reason
   EXPECT_FALSE(std::filesystem::exists(Path("tpl")));  // rolled back before it was posted
 }
 
-TEST_F(WorkerThreadTest, StopBeforeTheFirstPassRunsNothing) {
+// Stopped before its first pass, the thread runs nothing; a thread that cannot be created posts
+// a failure and leaves nothing to join.
+TEST_F(WorkerThreadTest, StopBeforeTheFirstPassAndAFailedStart) {
   Watch(&thread_, false);
   WorkerThread::SetCreateFunctionForTesting(&HeldCreate);
   ASSERT_EQ(thread_.Start(&state_), 0);
@@ -95,7 +97,13 @@ TEST_F(WorkerThreadTest, StopBeforeTheFirstPassRunsNothing) {
   g_gateOpen.store(true);
   thread_.Join();
   EXPECT_EQ(runs_.load(), 0);
-  EXPECT_EQ(Posted(), "0 prepare 0");
+  EXPECT_EQ(Posted(state_), "0 prepare 0");
+  WorkerThread failing;
+  WorkerThread::SetCreateFunctionForTesting([](pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) { return EAGAIN; });
+  EXPECT_EQ(failing.Start(&state_), EAGAIN);
+  EXPECT_EQ(failing.creationResult(), EAGAIN);
+  failing.Join();
+  EXPECT_EQ(Posted(state_), "87 " + error_ + " 0");
 }
 
 // With an hour-long closing pause, Join returns only because Stop, given once the window has
@@ -104,21 +112,14 @@ TEST_F(WorkerThreadTest, StopEndsTheClosingPause) {
   thread_.SetFinishPause(3600 * 1000);
   ASSERT_EQ(thread_.Start(&state_), 0);
   std::uint32_t percent = 0;
-  ASSERT_TRUE(testsupport::WaitUntil([&] { return state_.Read(nullptr, nullptr, &percent), percent >= 100; },
-                                     "the worker to post 100 percent"));
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return state_.Read(nullptr, nullptr, &percent), percent >= 100; }, "100 percent"));
   thread_.Stop();
   thread_.Join();
-  EXPECT_EQ(Posted(), "0 " + finish_ + " 100");
+  EXPECT_EQ(Posted(state_), "0 " + finish_ + " 100");
 }
 
-TEST_F(WorkerThreadTest, FailedStartPostsAFailure) {
-  WorkerThread::SetCreateFunctionForTesting([](pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) { return EAGAIN; });
-  EXPECT_EQ(thread_.Start(&state_), EAGAIN);
-  EXPECT_EQ(thread_.creationResult(), EAGAIN);
-  thread_.Join();  // nothing to wait for
-  EXPECT_EQ(Posted(), "87 " + error_ + " 0");
-}
-
+// The target gets one trailing separator; Read returns exactly the last Post; SetJob clears
+// all but the text.
 TEST(InstallStateTest, JobAndOutcome) {
   InstallState state;
   KitReader* const someKit = reinterpret_cast<KitReader*>(0x1000);
@@ -130,21 +131,14 @@ TEST(InstallStateTest, JobAndOutcome) {
     EXPECT_EQ(kit, someKit);
     EXPECT_EQ(U8(dir), kept);
   }
-  // Read returns exactly the last Post; SetJob clears all but the text.
   state.Post(0, u"first", 10);
   state.Post(2, u"Installation error", 40);
   state.SetCancel(true);
-  for (const bool afterJob : {false, true}) {
-    if (afterJob) state.SetJob(someKit, u"/t");
-    ErrorCode result = 9;
-    WideString text;
-    std::uint32_t percent = 9;
-    state.Read(&result, &text, &percent);
-    EXPECT_EQ(result, afterJob ? 0u : 2u);
-    EXPECT_EQ(percent, afterJob ? 0u : 40u);
-    EXPECT_EQ(U8(text), "Installation error");
-    EXPECT_EQ(state.IsCancelled(), !afterJob);
-  }
+  EXPECT_EQ(Posted(state), "2 Installation error 40");
+  EXPECT_TRUE(state.IsCancelled());
+  state.SetJob(someKit, u"/t");
+  EXPECT_EQ(Posted(state), "0 Installation error 0");
+  EXPECT_FALSE(state.IsCancelled());
 }
 
 // A signal interrupting a waiting Lock must not let the waiter in while the lock is held, nor
