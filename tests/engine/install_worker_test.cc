@@ -377,6 +377,14 @@ TEST_F(EngineTest, DotDotBusyAndDepth) {
   EXPECT_EQ(Slurp(Path("tpl/new2/" + levels + "leaf.txt")), "deep");
 }
 
+// A path in a failure text stays on one line, in the order it is stored: control and direction
+// characters are escaped, their neighbours are not.
+TEST(EscapeForLineTest, ControlAndDirectionCharactersAreEscaped) {
+  const WideString raw(u"\\\"\n\r\t\x1F ~\x7F\x9F\xA0\x2027\x2028\x2029\x202A\x202E\x202F\x2065\x2066\x2069\x206A");
+  const std::u16string shown = u"\\\\\\\"\\n\\r\\t\\x1F ~\\x7F\\x9F\xA0\x2027\\u2028\\u2029\\u202A\\u202E\x202F\x2065\\u2066\\u2069\x206A";
+  EXPECT_EQ(std::u16string(EscapeForLine(raw).view()), shown);
+}
+
 // Journal records: any byte may appear in a name; a record torn by a power cut or damaged ends
 // the journal without inventing a step; a number has at most 20 digits.
 TEST(JournalTest, RecordsRoundTripAndTornTailsAreDropped) {
