@@ -233,7 +233,8 @@ TEST_F(InstallWorkerTest, TwoProcessesAtOnce) {
     ASSERT_EQ(pipe(gate), 0);
     pid_t children[2];
     for (pid_t& child : children) {
-      if ((child = fork()) != 0) continue;
+      ASSERT_GE(child = fork(), 0);
+      if (child != 0) continue;
       char go;
       close(gate[1]);
       if (read(gate[0], &go, 1) != 0) _exit(9);
