@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -124,6 +125,29 @@ TEST_F(DirOpsTest, FailuresArePerThread) {
   std::ofstream(P("plain")) << "";
   EXPECT_EQ(CreateDirectory(W(P("plain/sub"))), kErrorFileNotFound);
   EXPECT_EQ(GetLastSystemFailure().error, EEXIST);  // "plain" is there, as a file
+}
+
+// Only a file system without hard links answers "not supported" (the caller then moves the file
+// instead); the working directory is known, and its loss is a failure.
+TEST_F(DirOpsTest, LinksAndTheWorkingDirectory) {
+  std::ofstream(P("root/a")) << "a";
+  std::ofstream(P("root/b")) << "b";
+  EXPECT_EQ(LinkAt(root_.get(), u"a", root_.get(), u"c"), kErrorSuccess);
+  EXPECT_EQ(LinkAt(root_.get(), u"a", root_.get(), u"b"), kErrorInvalidParameter);  // the name is taken
+  struct stat here {}, shm {};
+  ScopedHandle other;  // another file system: the link would be made nowhere
+  if (::stat("/dev/shm", &shm) == 0 && ::stat(dir_.c_str(), &here) == 0 && shm.st_dev != here.st_dev) {
+    ASSERT_EQ(OpenDirectory(u"/dev/shm", &other), kErrorSuccess);
+    EXPECT_EQ(LinkAt(root_.get(), u"a", other.get(), u"ordx-never-made"), kErrorNotSupported);
+  }
+  WideString cwd;
+  EXPECT_EQ(GetCurrentDirectory(&cwd), kErrorSuccess);
+  EXPECT_EQ(N(cwd), std::filesystem::current_path().string());
+  ::mkdir(P("gone").c_str(), 0700);
+  ASSERT_EQ(::chdir(P("gone").c_str()), 0);
+  ::rmdir(P("gone").c_str());
+  EXPECT_NE(GetCurrentDirectory(&cwd), kErrorSuccess);
+  ASSERT_EQ(::chdir(N(cwd).c_str()), 0);
 }
 
 }  // namespace
