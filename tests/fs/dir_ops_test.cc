@@ -50,10 +50,11 @@ TEST_F(DirOpsTest, WalksStayBelowTheRoot) {
     ScopedHandle out;
     EXPECT_EQ(OpenBeneath(root_.get(), W(relative), nullptr, &out), code) << relative;
   }
+  ScopedHandle made;
+  EXPECT_EQ(OpenBeneath(root_.get(), u"lone\xD800", nullptr, &made), kErrorInvalidParameter);  // never the root
   // Making levels: each missing one once, announced first; never through a link that leads out.
   std::vector<std::string> announced;
   const LevelHook hook = [&](Handle, const WideString& level) { return announced.push_back(N(level)), 0u; };
-  ScopedHandle made;
   EXPECT_EQ(OpenBeneath(root_.get(), u"inside/a//b/c", &hook, &made), kErrorSuccess);
   EXPECT_EQ(announced, (std::vector<std::string>{"inside/a", "inside/a//b", "inside/a//b/c"}));
   EXPECT_TRUE(std::filesystem::is_directory(P("root/real/a/b/c")));
