@@ -1,12 +1,11 @@
 // Shared pieces of the kit tests: a fixture that gives each test its own
-// temporary directory (and TMPDIR), checks that no descriptor leaks and
-// that nothing is left in TMPDIR, plus deterministic test data.
+// folder and TMPDIR and checks that no descriptor leaks and nothing is left
+// in TMPDIR, plus deterministic test data.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -16,14 +15,9 @@
 
 namespace ordx::kittest {
 
-// Runs a fixed command line through the shell; returns the wait status.
-inline int RunCommand(const std::string& commandLine) { return std::system(commandLine.c_str()); }
-
-inline std::vector<std::string> ListDirectory(const std::string& path) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(path))
-    names.push_back(e.path().filename());
-  return names;
+inline std::size_t CountEntries(const std::string& dir) {
+  const std::filesystem::directory_iterator it(dir);
+  return static_cast<std::size_t>(std::distance(begin(it), end(it)));
 }
 
 // Bytes from a small vocabulary mixed with noise (`words` = 0: noise only).
@@ -48,23 +42,20 @@ class KitTest : public ::testing::Test {
     std::filesystem::create_directory(tmp_ = Path("tmp"));
     setenv("TMPDIR", tmp_.c_str(), 1);
   }
-
   void TearDown() override { SetFaultHook(nullptr); }
   // Checked after the derived fixtures' members (open readers) are gone.
   ~KitTest() override {
-    EXPECT_EQ(ListDirectory("/proc/self/fd").size(), descriptors_) << "a descriptor leaked";
-    EXPECT_EQ(LeftInTmp(), 0) << "something was left in TMPDIR";
+    EXPECT_EQ(CountEntries("/proc/self/fd"), descriptors_) << "a descriptor leaked";
+    EXPECT_EQ(LeftInTmp(), 0u) << "something was left in TMPDIR";
     setenv("TMPDIR", oldTmpdir_.c_str(), 1);
     std::filesystem::remove_all(root_);
   }
 
   std::string Path(const std::string& name) const { return root_ + "/" + name; }
-
-  // Entries of any kind in the temporary directory.
-  int LeftInTmp() const { return static_cast<int>(ListDirectory(tmp_).size()); }
+  std::size_t LeftInTmp() const { return CountEntries(tmp_); }
 
   std::string oldTmpdir_, root_, tmp_;
-  std::size_t descriptors_ = ListDirectory("/proc/self/fd").size();
+  std::size_t descriptors_ = CountEntries("/proc/self/fd");
 };
 
 }  // namespace ordx::kittest

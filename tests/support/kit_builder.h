@@ -1,5 +1,5 @@
 // Test helper, header only: builds kit containers byte by byte (damaged ones
-// included) and writes them as kit files, for the reader, engine and UI tests.
+// included), deflates them and writes them as kit files.
 #pragma once
 
 #include <zlib.h>
@@ -7,17 +7,24 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace ordx::kittest {
 
 inline void PutU32(std::string* out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(v >> (8 * i)));
+}
+
+// 32-bit fields in a row.
+inline std::string Fields(std::initializer_list<std::uint32_t> values) {
+  std::string out;
+  for (const std::uint32_t v : values) PutU32(&out, v);
+  return out;
 }
 
 // A counted string: 32-bit unit count, then UTF-16LE units.
@@ -63,19 +70,17 @@ class KitBuilder {
                        std::uint32_t size, std::uint32_t padding = 0) {
     std::string body;
     PutString(&body, name);
-    for (const std::uint64_t v : {time, time >> 32, std::uint64_t{offset}, std::uint64_t{size}})
-      PutU32(&body, static_cast<std::uint32_t>(v));
+    body += Fields({static_cast<std::uint32_t>(time), static_cast<std::uint32_t>(time >> 32),
+                    offset, size});
     entries_.push_back(Record(body.append(padding, '\0')));
     return *this;
   }
 
   // Bytes of the container up to the start of the data region.
   std::string BuildHeader() const {
-    std::string out;
-    PutU32(&out, single_ ? 0 : 1);
-    if (!single_) PutU32(&out, static_cast<std::uint32_t>(descriptions_.size()));
-    for (const std::string& r : single_ ? std::vector{*single_} : descriptions_) out += r;
-    PutU32(&out, static_cast<std::uint32_t>(entries_.size()));
+    std::string out = single_ ? Fields({0}) + *single_ : Fields({1, Count(descriptions_)});
+    if (!single_) for (const std::string& r : descriptions_) out += r;
+    out += Fields({Count(entries_)});
     for (const std::string& r : entries_) out += r;
     return out;
   }
@@ -84,43 +89,70 @@ class KitBuilder {
 
   // A record: its length (this field included), then the body.
   static std::string Record(std::string_view body) {
-    std::string r;
-    PutU32(&r, static_cast<std::uint32_t>(body.size() + 4));
-    return r.append(body);
+    return Fields({static_cast<std::uint32_t>(body.size() + 4)}).append(body);
   }
 
  private:
+  static std::uint32_t Count(const std::vector<std::string>& v) {
+    return static_cast<std::uint32_t>(v.size());
+  }
+
   std::optional<std::string> single_;
   std::vector<std::string> descriptions_;
   std::vector<std::string> entries_;
   std::string data_;
 };
 
-// A raw deflate stream (no zlib header or trailer) of `data`.
+// Raw deflate (no zlib header or trailer) fed piece by piece; `sink` gets
+// the output as it comes.
+class RawDeflater {
+ public:
+  explicit RawDeflater(std::function<void(std::string_view)> sink, int level = 9,
+                       int strategy = Z_DEFAULT_STRATEGY)
+      : sink_(std::move(sink)) {
+    if (deflateInit2(&z_, level, Z_DEFLATED, -15, 8, strategy) != Z_OK)
+      throw std::runtime_error("deflateInit2 failed");
+  }
+  ~RawDeflater() { deflateEnd(&z_); }
+  RawDeflater(const RawDeflater&) = delete;
+  RawDeflater& operator=(const RawDeflater&) = delete;
+
+  void Write(std::string_view bytes, int flush = Z_NO_FLUSH) {
+    z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z_.avail_in = static_cast<uInt>(bytes.size());
+    std::string out(1 << 16, '\0');
+    int rc = Z_OK;
+    do {
+      z_.next_out = reinterpret_cast<Bytef*>(out.data());
+      z_.avail_out = static_cast<uInt>(out.size());
+      rc = deflate(&z_, flush);
+      sink_(std::string_view(out).substr(0, out.size() - z_.avail_out));
+    } while (z_.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
+  }
+  void Finish() { Write({}, Z_FINISH); }
+
+ private:
+  std::function<void(std::string_view)> sink_;
+  z_stream z_{};
+};
+
 inline std::string DeflateRaw(std::string_view data, int level = 9,
                               int strategy = Z_DEFAULT_STRATEGY) {
-  z_stream z{};
-  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy) != Z_OK)
-    throw std::runtime_error("deflateInit2 failed");
-  std::string out(deflateBound(&z, static_cast<uLong>(data.size())) + 64, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  const int rc = deflate(&z, Z_FINISH);
-  deflateEnd(&z);
-  if (rc != Z_STREAM_END) throw std::runtime_error("deflate did not finish");
-  return out.substr(0, z.total_out);
+  std::string out;
+  RawDeflater([&out](std::string_view piece) { out.append(piece); }, level, strategy)
+      .Write(data, Z_FINISH);
+  return out;
 }
 
-// Hand-made stored blocks of at most `blockSize` (<= 65535) bytes, the last one
-// final: data size + 5 bytes per block, which makes exact kit sizes easy.
-inline std::string StoredBlocks(std::string_view data, std::size_t blockSize = 65535) {
+// Hand-made stored blocks of at most `blockSize` (<= 65535) bytes, the last
+// one final unless `final` is false: data size + 5 bytes per block.
+inline std::string StoredBlocks(std::string_view data, std::size_t blockSize = 65535,
+                                bool final = true) {
   std::string out;
   std::size_t at = 0;
   do {
     const std::size_t n = std::min(blockSize, data.size() - at);
-    out.push_back(at + n == data.size() ? 1 : 0);
+    out.push_back(final && at + n == data.size() ? 1 : 0);
     PutU32(&out, static_cast<std::uint32_t>(n | (~n & 0xFFFF) << 16));
     out.append(data.substr(at, n));
     at += n;
@@ -130,8 +162,7 @@ inline std::string StoredBlocks(std::string_view data, std::size_t blockSize = 6
 
 inline void WriteBytes(const std::string& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out.good()) throw std::runtime_error("cannot write " + path);
+  if (!out.write(bytes.data(), std::ssize(bytes))) throw std::runtime_error("cannot write " + path);
 }
 
 inline std::string ReadBytes(const std::string& path) {
