@@ -1,7 +1,7 @@
-// The kit reader: both text layouts, entries and offsets, language lookups,
-// damaged and hostile kits, the bounds, entry names, every failing file
-// operation, a cancel, a killed run and a temporary directory that fills.
-// Time and peak memory of hostile kits are measured by bench/kit_bounds_bench.
+// The kit reader: both text layouts, language lookups, damaged and hostile
+// kits, the bounds and entry names, every failing file operation, a cancel,
+// a killed run and a temporary directory that fills. Time and peak memory
+// of hostile kits are measured by bench/kit_bounds_bench.
 #include "kit/kit_reader.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +9,6 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <future>
-#include <thread>
 
 #include "kit/decompress.h"
 #include "kit_test_util.h"
@@ -29,17 +26,7 @@ class KitReaderTest : public KitTest {
  protected:
   ErrorCode Open(const std::string& container) {
     WriteKit(kit_, container);
-    return OpenKit();
-  }
-  // Opens kit_ on another thread: a kit neither opened nor refused within a
-  // minute stops the program (the stuck thread still uses this test's state).
-  ErrorCode OpenKit(std::atomic<bool>* cancel = nullptr, std::atomic<std::uint64_t>* read = nullptr) {
-    std::packaged_task<ErrorCode()> task([&] { return reader_.Open(W(kit_), cancel, read); });
-    std::future<ErrorCode> result = task.get_future();
-    std::thread(std::move(task)).detach();
-    if (result.wait_for(std::chrono::seconds(60)) == std::future_status::ready) return result.get();
-    std::fputs("KitReaderTest: a kit was neither opened nor refused within 60 s\n", stderr);
-    std::abort();
+    return reader_.Open(W(kit_));
   }
   // A refused kit leaves no texts, no entries, no handle and no file.
   void ExpectRefused(ErrorCode rc, ErrorCode expected = kErrorInvalidData) {
@@ -53,33 +40,22 @@ class KitReaderTest : public KitTest {
   KitReader reader_;
 };
 
-TEST_F(KitReaderTest, LayoutsEntriesAndLookups) {
+TEST_F(KitReaderTest, LayoutsAndLookups) {
   // The last record ends on the file's last byte.
   ASSERT_EQ(Open(KitBuilder().SetSingle(u"P", u"V", u"d.html").AddFile(u"e", "").Build()), 0u);
   const KitDescription& d = reader_.descriptions().at(0);
   EXPECT_EQ(U(d.languageCode) + U(d.product) + U(d.vendor) + U(d.descriptionPath), u"enPVd.html");
-  EXPECT_EQ(reader_.entries().size(), 1u);
   // Any non-zero flag selects the table; extra bytes in a record are skipped.
   KitBuilder b;
   b.AddDescription(u"ru", u"Продукт", u"Поставщик", u"", 9)
       .AddDescription(u"en", u"Product", u"Vendor", u"doc\\en.html")
       .AddDescription(u"de", u"Produkt", u"Anbieter", u"doc\\de.html")
-      .AddFile(u"dir\\first.txt", "first", ~0ull)
-      .AddEntry(u"again", 5, 1, 4, 13);  // inside the first file's bytes, padded record
+      .AddFile(u"a", "first").AddEntry(u"b", 5, 1, 4, 13);
   std::string container = b.Build();
   container[0] = 7;
   ASSERT_EQ(Open(container), 0u);
-  EXPECT_EQ(reader_.descriptions().size(), 3u);
-  const auto& e = reader_.entries();
-  ASSERT_EQ(e.size(), 2u);
-  EXPECT_EQ(reader_.unpackedSize(), container.size());
-  EXPECT_EQ(U(e[0].name), u"dir\\first.txt");
-  EXPECT_EQ(e[0].lastWriteTime, ~0ull);
-  EXPECT_EQ(e[0].dataOffset, b.BuildHeader().size());  // offsets count from the data region
-  EXPECT_EQ(e[1].dataSize, 4u);
-  std::string bytes(4, '\0');
-  ASSERT_EQ(pread(reader_.file(), bytes.data(), 4, e[1].dataOffset), 4);
-  EXPECT_EQ(bytes, "irst");
+  ASSERT_EQ(reader_.entries().size(), 2u);
+  EXPECT_EQ(reader_.entries()[1].dataOffset, b.BuildHeader().size() + 1);
   // Codes match in any case; a language without a path of its own, or an
   // unknown one, gets the English path, but never another's product.
   WideString product, vendor;
@@ -97,7 +73,7 @@ TEST_F(KitReaderTest, LayoutsEntriesAndLookups) {
 TEST_F(KitReaderTest, DamagedAndHostileKitsAreRefused) {
   ExpectRefused(reader_.Open(W(Path("missing"))), kErrorFileNotFound);
   ASSERT_EQ(mkfifo(kit_.c_str(), 0600), 0);  // never waited for
-  ExpectRefused(OpenKit(), kErrorFileNotFound);
+  ExpectRefused(reader_.Open(W(kit_)), kErrorFileNotFound);
   std::filesystem::remove(kit_);
   // An entry body whose name declares `units` but holds "ab".
   const auto body = [](std::uint32_t units) { return Fields({units, 'a' | 'b' << 16, 0, 0, 0, 0}); };
@@ -131,22 +107,20 @@ TEST_F(KitReaderTest, DamagedAndHostileKitsAreRefused) {
   }
   // Small kits that unpack to hundreds of megabytes.
   WriteManyEntriesKit(kit_, kMaxKitEntries + 1);
-  ExpectRefused(OpenKit());
+  ExpectRefused(reader_.Open(W(kit_)));
   WriteManyEntriesKit(kit_, kMaxKitEntries);
-  EXPECT_EQ(OpenKit(), 0u);
+  EXPECT_EQ(reader_.Open(W(kit_)), 0u);
   EXPECT_EQ(reader_.entries().size(), kMaxKitEntries);
   WriteHugeRecordKit(kit_, 64u << 20);
-  EXPECT_EQ(OpenKit(), 0u);
+  EXPECT_EQ(reader_.Open(W(kit_)), 0u);
   EXPECT_EQ(reader_.entries().size(), 1u);
 }
 
 TEST_F(KitReaderTest, BoundsAndEntryNames) {
-  const auto withName = [](std::u16string_view name) {
-    return KitBuilder().AddFile(u"ok", "1").AddFile(name, "x").Build();
-  };
+  const auto withName = [](std::u16string_view name) { return KitBuilder().AddFile(name, "").Build(); };
   const auto withTexts = [](int languages, std::size_t units) {
     KitBuilder b;
-    for (int i = 0; i < languages; ++i) b.AddDescription(u"xx", std::u16string(units, u'p'), u"", u"");
+    while (languages-- > 0) b.AddDescription(u"xx", std::u16string(units, u'p'), u"", u"");
     return b.Build();
   };
   std::u16string emoji;
@@ -162,23 +136,19 @@ TEST_F(KitReaderTest, BoundsAndEntryNames) {
        withName(u"x\\" + emoji + u"abcd")},
       {"string units", withTexts(1, 65536), withTexts(1, 65537)},
       {"languages", withTexts(256, 0), withTexts(257, 0)},
+      {"safe and unsafe names", withName(u"..a\\...\\.b/a..\\.ordx-transactions"), withName(u"")},
   };
   for (const auto& [what, most, beyond] : bounds) {
     SCOPED_TRACE(what);
     EXPECT_EQ(Open(most), 0u);
     ExpectRefused(Open(beyond));
   }
-  for (const std::u16string_view name : {u""sv, u"a\0b"sv, u"d\\"sv, u"d/"sv, u".."sv, u"a\\..\\b"sv,
-                                         u"a/./b"sv, u".ordx-transaction\\journal"sv,
-                                         u"\\.ordx-transaction"sv, u"a\xD800" u"b"sv, u"\xDC2F"sv}) {
+  for (const auto name : {u"a\0b"sv, u"d\\"sv, u"d/"sv, u".."sv, u"a\\.\\b"sv, u"a/../b"sv,
+                          u".ordx-transaction\\journal"sv, u"\\.ordx-transaction"sv,
+                          u"a\xD800" u"b"sv, u"\xDC2F"sv}) {
     SCOPED_TRACE(testing::PrintToString(std::u16string(name)));
     ExpectRefused(Open(withName(name)));
   }
-  KitBuilder safe;
-  for (const char16_t* name : {u"a\\b", u"..a", u"a..", u"a/b", u"...", u"..a\\...\\.b",
-                               u".ordx-transactions\\x"})
-    safe.AddFile(name, "ok");
-  EXPECT_EQ(Open(safe.Build()), 0u);
   // The largest offset that fits is accepted: the copy finds the end.
   const std::size_t start = KitBuilder().AddEntry(u"a", 0, 0, 4).Build().size();
   ASSERT_EQ(Open(KitBuilder().AddEntry(u"a", 0, 0xFFFFFFFFu - start, 4).Build()), 0u);
@@ -189,15 +159,14 @@ TEST_F(KitReaderTest, EveryFailingFileOperationOrACancelFailsOpenCleanly) {
   WriteKit(kit_, KitBuilder().SetSingle(u"P", u"V", u"d").AddFile(u"a", TestData(100000)).Build());
   int calls = 0;  // deleting the copy on the way out is never failed here
   SetFaultHook([&](FileOp op, const WideString&) { return calls += op != FileOp::kDeleteFile, 0u; });
-  ASSERT_EQ(OpenKit(), 0u);
-  ASSERT_GT(calls, 3);
+  ASSERT_EQ(reader_.Open(W(kit_)), 0u);
   for (int k = 1; k <= calls; ++k) {
     SCOPED_TRACE(k);
     int seen = 0;
     SetFaultHook([&](FileOp op, const WideString&) {
       return op != FileOp::kDeleteFile && ++seen == k ? 87u : 0u;
     });
-    ExpectRefused(OpenKit(), 87u);
+    ExpectRefused(reader_.Open(W(kit_)), 87u);
   }
   // Cancelled once the first block was read: it stops within the next one.
   std::atomic<bool> cancel{false};
@@ -207,7 +176,7 @@ TEST_F(KitReaderTest, EveryFailingFileOperationOrACancelFailsOpenCleanly) {
     if (op == FileOp::kReadFile && read >= kDecompressBlock) cancel = true;
     return 0u;
   });
-  ExpectRefused(OpenKit(&cancel, &read), kErrorCancelled);
+  ExpectRefused(reader_.Open(W(kit_), &cancel, &read), kErrorCancelled);
   EXPECT_EQ(read.load(), 2 * kDecompressBlock);
 }
 
@@ -217,9 +186,8 @@ TEST_F(KitReaderTest, KilledRunsAndFullDisksLeaveNothing) {
   ASSERT_EQ(fstat(reader_.file(), &st), 0);
   EXPECT_EQ(st.st_nlink, 0u) << "the unpacked copy has a name";
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-  // A child killed while it unpacks a kit or holds the unpacked copy.
   WriteZerosKit(kit_, 32u << 20);
-  const pid_t child = fork();
+  const pid_t child = fork();  // killed while it unpacks a kit or holds the copy
   ASSERT_GE(child, 0);
   if (child == 0) {
     KitReader().Open(W(kit_));
@@ -238,7 +206,7 @@ TEST_F(KitReaderTest, KilledRunsAndFullDisksLeaveNothing) {
     GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
   setenv("TMPDIR", small.c_str(), 1);
   WriteZerosKit(kit_, 256u << 20);  // far more than the tmpfs holds
-  ExpectRefused(OpenKit(), kErrorDiskFull);
+  ExpectRefused(reader_.Open(W(kit_)), kErrorDiskFull);
   // Room that goes while unpacking runs: a filler takes it before the first write.
   WriteZerosKit(kit_, 4u << 20);
   const std::string filler = small + "/filler";
@@ -247,8 +215,7 @@ TEST_F(KitReaderTest, KilledRunsAndFullDisksLeaveNothing) {
       for (std::ofstream out(filler, std::ios::app); out;) out << std::string(1 << 16, 'f');
     return 0u;
   });
-  EXPECT_EQ(OpenKit(), kErrorDiskFull);
-  SetFaultHook(nullptr);
+  ExpectRefused(reader_.Open(W(kit_)), kErrorDiskFull);
   EXPECT_TRUE(std::filesystem::remove(filler));
   EXPECT_EQ(CountEntries(small), 0u);
   setenv("TMPDIR", tmp_.c_str(), 1);

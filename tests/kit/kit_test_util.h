@@ -1,6 +1,6 @@
 // Shared pieces of the kit tests: a fixture that gives each test its own
 // folder and TMPDIR and checks that no descriptor leaks and nothing is left
-// in TMPDIR, plus deterministic test data.
+// in TMPDIR, and deterministic test data.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -30,7 +30,6 @@ inline std::string TestData(std::size_t size, std::uint32_t seed = 1, unsigned w
   return out.substr(0, size);
 }
 
-// A path as the file layer takes it.
 inline WideString W(const std::string& path) { return ToWide(NarrowString(path.c_str())); }
 
 class KitTest : public ::testing::Test {
@@ -38,19 +37,16 @@ class KitTest : public ::testing::Test {
   KitTest() : oldTmpdir_(std::filesystem::temp_directory_path()) {
     std::string pattern = oldTmpdir_ + "/kittest.XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-    std::filesystem::create_directory(tmp_ = Path("tmp"));
+    std::filesystem::create_directory(tmp_ = (root_ = pattern) + "/tmp");
     setenv("TMPDIR", tmp_.c_str(), 1);
   }
   void TearDown() override { SetFaultHook(nullptr); }
-  // Checked after the derived fixtures' members (open readers) are gone.
-  ~KitTest() override {
+  ~KitTest() override {  // after the derived fixtures' members (open readers) are gone
     EXPECT_EQ(CountEntries("/proc/self/fd"), descriptors_) << "a descriptor leaked";
     EXPECT_EQ(LeftInTmp(), 0u) << "something was left in TMPDIR";
     setenv("TMPDIR", oldTmpdir_.c_str(), 1);
     std::filesystem::remove_all(root_);
   }
-
   std::string Path(const std::string& name) const { return root_ + "/" + name; }
   std::size_t LeftInTmp() const { return CountEntries(tmp_); }
 

@@ -7,60 +7,38 @@
 
 namespace ordx::kittest {
 
-// Streams a container through raw deflate into a file.
-class StreamedKit {
- public:
-  explicit StreamedKit(const std::string& path, int level = 1)
-      : file_(path, std::ios::binary | std::ios::trunc),
-        deflater_([this](std::string_view p) { file_.write(p.data(), std::ssize(p)); }, level) {}
-
-  void Write(std::string_view bytes) { deflater_.Write(bytes); }
-  // `piece` written `times` times, in blocks of about 1 MiB.
-  void WriteRepeated(std::string_view piece, std::uint64_t times) {
-    const std::uint64_t perBlock = std::max<std::uint64_t>(1, (1u << 20) / piece.size());
-    std::string block;
-    for (std::uint64_t i = 0; i < perBlock; ++i) block.append(piece);
-    for (; times >= perBlock; times -= perBlock) Write(block);
-    Write(std::string_view(block).substr(0, times * piece.size()));
-  }
-  void Finish() {
-    deflater_.Finish();
-    file_.close();
-    if (!file_) throw std::runtime_error("cannot write the kit");
-  }
-
- private:
-  std::ofstream file_;
-  RawDeflater deflater_;
-};
+// Writes a kit whose container is `head`, then `piece` `times` times over.
+inline void WriteRepeatedKit(const std::string& path, std::string_view head,
+                             std::string_view piece, std::uint64_t times, int level = 1) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  RawDeflater deflater([&file](std::string_view p) { file.write(p.data(), std::ssize(p)); }, level);
+  deflater.Write(head);
+  const std::uint64_t perBlock = std::max<std::uint64_t>(1, (1u << 20) / piece.size());
+  std::string block;
+  for (std::uint64_t i = 0; i < perBlock; ++i) block.append(piece);
+  for (; times >= perBlock; times -= perBlock) deflater.Write(block);
+  deflater.Write(std::string_view(block).substr(0, times * piece.size()), Z_FINISH);
+  if (!file.flush()) throw std::runtime_error("cannot write " + path);
+}
 
 // `count` entries all named `name`, no texts, no data.
 inline void WriteManyEntriesKit(const std::string& path, std::uint32_t count,
                                 std::u16string_view name = u"a") {
-  StreamedKit kit(path);
-  kit.Write(Fields({1, 0, count}));
   std::string body;
   PutString(&body, name);
-  kit.WriteRepeated(KitBuilder::Record(body.append(16, '\0')), count);
-  kit.Finish();
+  WriteRepeatedKit(path, Fields({1, 0, count}), KitBuilder::Record(body.append(16, '\0')), count);
 }
 
 // One entry whose record is `recordBytes` long, nearly all of it padding.
 inline void WriteHugeRecordKit(const std::string& path, std::uint32_t recordBytes) {
-  StreamedKit kit(path);
   std::string head = Fields({1, 0, 1, recordBytes});
   PutString(&head, u"big");
-  kit.Write(head);
-  kit.WriteRepeated(std::string(1, '\0'), recordBytes - 4 - (head.size() - 16));
-  kit.Finish();
+  WriteRepeatedKit(path, head, std::string(1, '\0'), recordBytes - 4 - (head.size() - 16));
 }
 
 // A valid kit without texts or entries whose data region is `zeros` zero bytes.
 inline void WriteZerosKit(const std::string& path, std::uint64_t zeros) {
-  StreamedKit kit(path, 6);
-  kit.Write(Fields({0, 0, 0, 0, 0}));
-  kit.WriteRepeated(std::string(1, '\0'), zeros);
-  kit.Finish();
+  WriteRepeatedKit(path, Fields({0, 0, 0, 0, 0}), std::string(1, '\0'), zeros, 6);
 }
 
 // A name of `levels` levels of `unitsPerLevel` times `unit` each.

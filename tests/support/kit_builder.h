@@ -20,7 +20,6 @@ inline void PutU32(std::string* out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(v >> (8 * i)));
 }
 
-// 32-bit fields in a row.
 inline std::string Fields(std::initializer_list<std::uint32_t> values) {
   std::string out;
   for (const std::uint32_t v : values) PutU32(&out, v);
@@ -36,7 +35,7 @@ inline void PutString(std::string* out, std::u16string_view text) {
 
 class KitBuilder {
  public:
-  // Single-language layout (format flag 0); the reader names it "en".
+  // Single-language layout (format flag 0), read as "en".
   KitBuilder& SetSingle(std::u16string_view product, std::u16string_view vendor,
                         std::u16string_view descriptionPath) {
     single_.emplace();
@@ -44,8 +43,7 @@ class KitBuilder {
     return *this;
   }
 
-  // Description-table layout: one record per call, `padding` zero bytes
-  // after the four strings inside the record.
+  // Description-table layout: one record per call, `padding` zero bytes inside.
   KitBuilder& AddDescription(std::u16string_view code, std::u16string_view product,
                              std::u16string_view vendor, std::u16string_view descriptionPath,
                              std::uint32_t padding = 0) {
@@ -55,8 +53,7 @@ class KitBuilder {
     return *this;
   }
 
-  // A file whose bytes follow the previous files' bytes in the data region
-  // (default time: 2012-12-30 08:00:00 UTC, a whole second).
+  // A file whose bytes follow the previous files' (default time: 2012-12-30 08:00 UTC).
   KitBuilder& AddFile(std::u16string_view name, std::string_view bytes,
                       std::uint64_t time = 130013280000000000ull) {
     AddEntry(name, time, static_cast<std::uint32_t>(data_.size()),
@@ -79,7 +76,7 @@ class KitBuilder {
   // Bytes of the container up to the start of the data region.
   std::string BuildHeader() const {
     std::string out = single_ ? Fields({0}) + *single_ : Fields({1, Count(descriptions_)});
-    if (!single_) for (const std::string& r : descriptions_) out += r;
+    for (const std::string& r : descriptions_) out += r;
     out += Fields({Count(entries_)});
     for (const std::string& r : entries_) out += r;
     return out;
@@ -93,9 +90,7 @@ class KitBuilder {
   }
 
  private:
-  static std::uint32_t Count(const std::vector<std::string>& v) {
-    return static_cast<std::uint32_t>(v.size());
-  }
+  static std::uint32_t Count(const auto& v) { return static_cast<std::uint32_t>(v.size()); }
 
   std::optional<std::string> single_;
   std::vector<std::string> descriptions_;
@@ -103,8 +98,7 @@ class KitBuilder {
   std::string data_;
 };
 
-// Raw deflate (no zlib header or trailer) fed piece by piece; `sink` gets
-// the output as it comes.
+// Raw deflate (no zlib header or trailer) fed piece by piece to `sink`.
 class RawDeflater {
  public:
   explicit RawDeflater(std::function<void(std::string_view)> sink, int level = 9,
@@ -144,8 +138,8 @@ inline std::string DeflateRaw(std::string_view data, int level = 9,
   return out;
 }
 
-// Hand-made stored blocks of at most `blockSize` (<= 65535) bytes, the last
-// one final unless `final` is false: data size + 5 bytes per block.
+// Stored blocks of at most `blockSize` (<= 65535) bytes, 5 bytes more each;
+// the last one is final unless `final` is false.
 inline std::string StoredBlocks(std::string_view data, std::size_t blockSize = 65535,
                                 bool final = true) {
   std::string out;
