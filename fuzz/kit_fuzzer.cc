@@ -18,9 +18,7 @@ namespace {
 using namespace ordx;
 
 void Check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "kit_fuzzer: %s\n", what);
-  std::abort();
+  if (!ok) std::fprintf(stderr, "kit_fuzzer: %s\n", what), std::abort();
 }
 
 // A private folder, also made TMPDIR, so that a leaked unpacked copy shows.
@@ -45,12 +43,7 @@ ErrorCode Unpack(const std::string& kitPath, InflateBackend backend, std::string
   DecompressOptions options;
   options.backend = backend;
   const ErrorCode rc = DecompressKit(kit.get(), out.get(), options);
-  std::uint64_t size = 0;
-  Check(GetFileSizeOf(out.get(), &size) == 0, "cannot size the output");
-  bytes->assign(rc == 0 ? size : 0, '\0');
-  std::uint32_t got = 0;
-  const auto count = static_cast<std::uint32_t>(bytes->size());
-  Check(ReadFileAt(out.get(), 0, bytes->data(), count, &got) == 0, "cannot read the output");
+  *bytes = rc == 0 ? kittest::ReadBytes("/proc/self/fd/" + std::to_string(out.get())) : "";
   return rc;
 }
 

@@ -1,6 +1,5 @@
-// Shared pieces of the kit tests: a fixture that gives each test its own
-// folder and TMPDIR and checks that no descriptor leaks and nothing is left
-// in TMPDIR, and deterministic test data.
+// Shared pieces of the kit tests: deterministic data, and a fixture that gives
+// each test its own folder and TMPDIR and checks that nothing leaks.
 #pragma once
 
 #include <gtest/gtest.h>

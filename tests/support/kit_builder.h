@@ -56,8 +56,7 @@ class KitBuilder {
   // A file whose bytes follow the previous files' (default time: 2012-12-30 08:00 UTC).
   KitBuilder& AddFile(std::u16string_view name, std::string_view bytes,
                       std::uint64_t time = 130013280000000000ull) {
-    AddEntry(name, time, static_cast<std::uint32_t>(data_.size()),
-             static_cast<std::uint32_t>(bytes.size()));
+    AddEntry(name, time, Count(data_), Count(bytes));
     data_.append(bytes);
     return *this;
   }
@@ -67,8 +66,8 @@ class KitBuilder {
                        std::uint32_t size, std::uint32_t padding = 0) {
     std::string body;
     PutString(&body, name);
-    body += Fields({static_cast<std::uint32_t>(time), static_cast<std::uint32_t>(time >> 32),
-                    offset, size});
+    const auto low = static_cast<std::uint32_t>(time), high = static_cast<std::uint32_t>(time >> 32);
+    body += Fields({low, high, offset, size});
     entries_.push_back(Record(body.append(padding, '\0')));
     return *this;
   }
@@ -85,9 +84,7 @@ class KitBuilder {
   std::string Build() const { return BuildHeader() + data_; }
 
   // A record: its length (this field included), then the body.
-  static std::string Record(std::string_view body) {
-    return Fields({static_cast<std::uint32_t>(body.size() + 4)}).append(body);
-  }
+  static std::string Record(std::string_view body) { return Fields({Count(body) + 4}).append(body); }
 
  private:
   static std::uint32_t Count(const auto& v) { return static_cast<std::uint32_t>(v.size()); }
@@ -123,25 +120,21 @@ class RawDeflater {
       sink_(std::string_view(out).substr(0, out.size() - z_.avail_out));
     } while (z_.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
   }
-  void Finish() { Write({}, Z_FINISH); }
 
  private:
   std::function<void(std::string_view)> sink_;
   z_stream z_{};
 };
 
-inline std::string DeflateRaw(std::string_view data, int level = 9,
-                              int strategy = Z_DEFAULT_STRATEGY) {
+inline std::string DeflateRaw(std::string_view data, int level = 9, int strategy = Z_DEFAULT_STRATEGY) {
   std::string out;
-  RawDeflater([&out](std::string_view piece) { out.append(piece); }, level, strategy)
-      .Write(data, Z_FINISH);
+  RawDeflater([&out](std::string_view p) { out.append(p); }, level, strategy).Write(data, Z_FINISH);
   return out;
 }
 
 // Stored blocks of at most `blockSize` (<= 65535) bytes, 5 bytes more each;
 // the last one is final unless `final` is false.
-inline std::string StoredBlocks(std::string_view data, std::size_t blockSize = 65535,
-                                bool final = true) {
+inline std::string StoredBlocks(std::string_view data, std::size_t blockSize = 65535, bool final = true) {
   std::string out;
   std::size_t at = 0;
   do {
