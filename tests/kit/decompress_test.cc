@@ -56,13 +56,11 @@ TEST_F(DecompressTest, EveryBackendGivesTheExpectedCodeAndBytes) {
       {"dynamic Huffman", encodings[2], 0, mixed},
       // What follows the stream is neither decoded nor read past the block of its end.
       {"a byte after the stream", stream + "x", 0, big, max, UINT64_MAX, endBlock},
-      {"a stream after it", stream + DeflateRaw("z"), 0, big, max, UINT64_MAX, endBlock},
       {"noise after it", stream + noise, 0, big, max, UINT64_MAX, endBlock},
       {"empty file", "", kErrorInvalidData, ""},
       {"cut one byte short", stream.substr(0, stream.size() - 1), kErrorInvalidData, big},
       {"good blocks that just stop", unfinished, kErrorInvalidData, noise.substr(1)},
       {"reserved block type", unfinished + noise, kErrorInvalidData, noise.substr(1)},
-      {"gzip wrapper", "\x1f\x8b\x08" + std::string(7, '\0') + DeflateRaw("gz"), kErrorInvalidData, ""},
       {"zlib wrapper", "\x78\x9c" + DeflateRaw("zlib"), kErrorInvalidData, ""},
       {"exactly the most", stream, 0, big, n, n},
       {"one byte beyond the most", stream, kErrorInvalidData, big, n - 1, n},

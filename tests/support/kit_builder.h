@@ -29,46 +29,43 @@ inline std::string Fields(std::initializer_list<std::uint32_t> values) {
 // A counted string: 32-bit unit count, then UTF-16LE units.
 inline void PutString(std::string* out, std::u16string_view text) {
   PutU32(out, static_cast<std::uint32_t>(text.size()));
-  for (const char16_t unit : text)
-    out->append({static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)});
+  for (const char16_t unit : text) *out += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
 }
 
 class KitBuilder {
  public:
+  using Text = std::u16string_view;
+
   // Single-language layout (format flag 0), read as "en".
-  KitBuilder& SetSingle(std::u16string_view product, std::u16string_view vendor,
-                        std::u16string_view descriptionPath) {
+  KitBuilder& SetSingle(Text product, Text vendor, Text descriptionPath) {
     single_.emplace();
-    for (const auto text : {product, vendor, descriptionPath}) PutString(&*single_, text);
+    for (const Text text : {product, vendor, descriptionPath}) PutString(&*single_, text);
     return *this;
   }
 
   // Description-table layout: one record per call, `padding` zero bytes inside.
-  KitBuilder& AddDescription(std::u16string_view code, std::u16string_view product,
-                             std::u16string_view vendor, std::u16string_view descriptionPath,
+  KitBuilder& AddDescription(Text code, Text product, Text vendor, Text descriptionPath,
                              std::uint32_t padding = 0) {
     std::string body;
-    for (const auto text : {code, product, vendor, descriptionPath}) PutString(&body, text);
+    for (const Text text : {code, product, vendor, descriptionPath}) PutString(&body, text);
     descriptions_.push_back(Record(body.append(padding, '\0')));
     return *this;
   }
 
   // A file whose bytes follow the previous files' (default time: 2012-12-30 08:00 UTC).
-  KitBuilder& AddFile(std::u16string_view name, std::string_view bytes,
-                      std::uint64_t time = 130013280000000000ull) {
+  KitBuilder& AddFile(Text name, std::string_view bytes, std::uint64_t time = 130013280000000000) {
     AddEntry(name, time, Count(data_), Count(bytes));
     data_.append(bytes);
     return *this;
   }
 
   // An entry with any offset (relative to the data region) and size, no bytes.
-  KitBuilder& AddEntry(std::u16string_view name, std::uint64_t time, std::uint32_t offset,
-                       std::uint32_t size, std::uint32_t padding = 0) {
+  KitBuilder& AddEntry(Text name, std::uint64_t time, std::uint32_t offset, std::uint32_t size,
+                       std::uint32_t padding = 0) {
     std::string body;
     PutString(&body, name);
     const auto low = static_cast<std::uint32_t>(time), high = static_cast<std::uint32_t>(time >> 32);
-    body += Fields({low, high, offset, size});
-    entries_.push_back(Record(body.append(padding, '\0')));
+    entries_.push_back(Record(body.append(Fields({low, high, offset, size})).append(padding, '\0')));
     return *this;
   }
 
@@ -90,8 +87,7 @@ class KitBuilder {
   static std::uint32_t Count(const auto& v) { return static_cast<std::uint32_t>(v.size()); }
 
   std::optional<std::string> single_;
-  std::vector<std::string> descriptions_;
-  std::vector<std::string> entries_;
+  std::vector<std::string> descriptions_, entries_;
   std::string data_;
 };
 
@@ -132,18 +128,16 @@ inline std::string DeflateRaw(std::string_view data, int level = 9, int strategy
   return out;
 }
 
-// Stored blocks of at most `blockSize` (<= 65535) bytes, 5 bytes more each;
-// the last one is final unless `final` is false.
-inline std::string StoredBlocks(std::string_view data, std::size_t blockSize = 65535, bool final = true) {
+// Stored blocks of at most `size` (<= 65535) bytes, 5 bytes more each; the
+// last one is final unless `final` is false.
+inline std::string StoredBlocks(std::string_view data, std::size_t size = 65535, bool final = true) {
   std::string out;
-  std::size_t at = 0;
-  do {
-    const std::size_t n = std::min(blockSize, data.size() - at);
+  for (std::size_t at = 0, n = 0; at < data.size() || out.empty(); at += n) {
+    n = std::min(size, data.size() - at);
     out.push_back(final && at + n == data.size() ? 1 : 0);
     PutU32(&out, static_cast<std::uint32_t>(n | (~n & 0xFFFF) << 16));
     out.append(data.substr(at, n));
-    at += n;
-  } while (at < data.size());
+  }
   return out;
 }
 
