@@ -1,10 +1,7 @@
-// Fuzz target for kit unpacking and container reading. With bit 0 of the
-// first byte clear the rest is the kit itself (raw deflate); with it set the
-// rest is a container, deflated here first (stored with bit 1 set, else
-// level 1), so the fuzzer reaches the table parser without producing valid
-// deflate. Every built inflate backend must give the same result and bytes.
-#include <unistd.h>
-
+// Fuzz target for kit unpacking and reading. With bit 0 of the first byte
+// clear the rest is the kit (raw deflate); with it set, a container that is
+// deflated here first (stored with bit 1 set), so the fuzzer reaches the
+// table parser. Every built inflate backend must give the same code and bytes.
 #include <cstdio>
 #include <filesystem>
 
@@ -32,7 +29,6 @@ const std::string& WorkDir() {
 }
 
 WideString Wide(const std::string& path) { return ToWide(NarrowString(path.c_str())); }
-
 // The code of unpacking with `backend`; `bytes` gets the output when it succeeds.
 ErrorCode Unpack(const std::string& kitPath, InflateBackend backend, std::string* bytes) {
   ScopedHandle kit, out;

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
@@ -14,7 +13,7 @@ int main(int argc, char** argv) {
   int inputs = 0;
   for (const auto& item : std::filesystem::directory_iterator(argv[1])) {
     std::ifstream in(item.path(), std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     ++inputs;
   }

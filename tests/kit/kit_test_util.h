@@ -15,8 +15,7 @@
 namespace ordx::kittest {
 
 inline std::size_t CountEntries(const std::string& dir) {
-  const std::filesystem::directory_iterator it(dir);
-  return static_cast<std::size_t>(std::distance(begin(it), end(it)));
+  return static_cast<std::size_t>(std::ranges::distance(std::filesystem::directory_iterator(dir)));
 }
 
 // Bytes from a small vocabulary mixed with noise (`words` = 0: noise only).

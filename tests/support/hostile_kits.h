@@ -1,6 +1,5 @@
-// Test and bench helper, header only: hostile kits that are small on disk
-// but large unpacked (millions of entries, one huge record, gigabytes of
-// zeros), streamed through raw deflate so making them needs little memory.
+// Test and bench helper, header only: hostile kits, small on disk but huge
+// unpacked, streamed through raw deflate so that making them needs little memory.
 #pragma once
 
 #include "support/kit_builder.h"
@@ -44,11 +43,8 @@ inline void WriteZerosKit(const std::string& path, std::uint64_t zeros) {
 // A name of `levels` levels of `unitsPerLevel` times `unit` each.
 inline std::u16string LevelledName(std::uint32_t levels, std::uint32_t unitsPerLevel,
                                    char16_t unit = u'd') {
-  std::u16string name;
-  for (std::uint32_t i = 0; i < levels; ++i) {
-    if (i != 0) name += u'\\';
-    name.append(unitsPerLevel, unit);
-  }
+  std::u16string name(unitsPerLevel, unit);
+  for (std::uint32_t i = 1; i < levels; ++i) name += u'\\' + std::u16string(unitsPerLevel, unit);
   return name;
 }
 

@@ -16,20 +16,18 @@
 
 namespace ordx::kittest {
 
-inline void PutU32(std::string* out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(v >> (8 * i)));
-}
-
+// 32-bit little-endian fields in a row.
 inline std::string Fields(std::initializer_list<std::uint32_t> values) {
   std::string out;
-  for (const std::uint32_t v : values) PutU32(&out, v);
+  for (const std::uint32_t v : values)
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
   return out;
 }
 
 // A counted string: 32-bit unit count, then UTF-16LE units.
 inline void PutString(std::string* out, std::u16string_view text) {
-  PutU32(out, static_cast<std::uint32_t>(text.size()));
-  for (const char16_t unit : text) *out += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  *out += Fields({static_cast<std::uint32_t>(text.size())});
+  for (const char16_t u : text) *out += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
 }
 
 class KitBuilder {
@@ -64,8 +62,9 @@ class KitBuilder {
                        std::uint32_t padding = 0) {
     std::string body;
     PutString(&body, name);
-    const auto low = static_cast<std::uint32_t>(time), high = static_cast<std::uint32_t>(time >> 32);
-    entries_.push_back(Record(body.append(Fields({low, high, offset, size})).append(padding, '\0')));
+    body += Fields({static_cast<std::uint32_t>(time), static_cast<std::uint32_t>(time >> 32)});
+    body += Fields({offset, size});
+    entries_.push_back(Record(body.append(padding, '\0')));
     return *this;
   }
 
@@ -81,7 +80,9 @@ class KitBuilder {
   std::string Build() const { return BuildHeader() + data_; }
 
   // A record: its length (this field included), then the body.
-  static std::string Record(std::string_view body) { return Fields({Count(body) + 4}).append(body); }
+  static std::string Record(std::string_view body) {
+    return Fields({Count(body) + 4}).append(body);
+  }
 
  private:
   static std::uint32_t Count(const auto& v) { return static_cast<std::uint32_t>(v.size()); }
@@ -122,20 +123,20 @@ class RawDeflater {
   z_stream z_{};
 };
 
-inline std::string DeflateRaw(std::string_view data, int level = 9, int strategy = Z_DEFAULT_STRATEGY) {
+inline std::string DeflateRaw(std::string_view data, int level = 9, int strategy = 0) {
   std::string out;
-  RawDeflater([&out](std::string_view p) { out.append(p); }, level, strategy).Write(data, Z_FINISH);
+  RawDeflater([&out](std::string_view p) { out += p; }, level, strategy).Write(data, Z_FINISH);
   return out;
 }
 
 // Stored blocks of at most `size` (<= 65535) bytes, 5 bytes more each; the
-// last one is final unless `final` is false.
-inline std::string StoredBlocks(std::string_view data, std::size_t size = 65535, bool final = true) {
+// last one is final unless `last` is false.
+inline std::string StoredBlocks(std::string_view data, std::size_t size = 65535, bool last = true) {
   std::string out;
   for (std::size_t at = 0, n = 0; at < data.size() || out.empty(); at += n) {
     n = std::min(size, data.size() - at);
-    out.push_back(final && at + n == data.size() ? 1 : 0);
-    PutU32(&out, static_cast<std::uint32_t>(n | (~n & 0xFFFF) << 16));
+    out.push_back(last && at + n == data.size() ? 1 : 0);
+    out += Fields({static_cast<std::uint32_t>(n | (~n & 0xFFFF) << 16)});
     out.append(data.substr(at, n));
   }
   return out;
@@ -143,7 +144,7 @@ inline std::string StoredBlocks(std::string_view data, std::size_t size = 65535,
 
 inline void WriteBytes(const std::string& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out.write(bytes.data(), std::ssize(bytes))) throw std::runtime_error("cannot write " + path);
+  if (!out.write(bytes.data(), std::ssize(bytes))) throw std::runtime_error("cannot write a file");
 }
 
 inline std::string ReadBytes(const std::string& path) {
