@@ -1,7 +1,6 @@
-// Fuzz target for kit unpacking and reading. With bit 0 of the first byte
-// clear the rest is the kit (raw deflate); with it set, a container that is
-// deflated here first (stored with bit 1 set), so the fuzzer reaches the
-// table parser. Every built inflate backend must give the same code and bytes.
+// Fuzz target for kit unpacking and reading. With bit 0 of the first byte clear the rest
+// is the kit (raw deflate); with it set, a container deflated here (stored with bit 1), so
+// the fuzzer reaches the table parser. All inflate backends must give one code and bytes.
 #include <cstdio>
 #include <filesystem>
 
@@ -48,11 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
   const std::string kitPath = WorkDir() + "/kit";
   kittest::WriteBytes(kitPath, data[0] & 1 ? kittest::DeflateRaw(rest, data[0] & 2 ? 0 : 1) : rest);
-  const std::vector<InflateBackend> backends = BuiltInflateBackends();
   std::string first, other;
-  const ErrorCode expected = Unpack(kitPath, backends[0], &first);
-  for (std::size_t i = 1; i < backends.size(); ++i) {
-    Check(Unpack(kitPath, backends[i], &other) == expected, "the backends disagree on the result");
+  const ErrorCode expected = Unpack(kitPath, BuiltInflateBackends()[0], &first);
+  for (const InflateBackend backend : BuiltInflateBackends()) {
+    Check(Unpack(kitPath, backend, &other) == expected, "the backends disagree on the result");
     Check(other == first, "the backends disagree on the bytes");
   }
   KitReader reader(4096);
@@ -60,8 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(expected == 0 || rc == expected, "the reader and the unpacking disagree");
   Check((rc == 0) == (reader.file() != kInvalidHandle), "the copy is open after a failure");
   Check(rc == 0 || reader.entries().empty(), "entries kept after a failure");
-  // Only the input kit may remain: the unpacked copies have no name.
-  const std::filesystem::directory_iterator left(WorkDir());
-  Check(std::distance(begin(left), end(left)) == 1, "a temporary file was left behind");
+  const std::filesystem::directory_iterator left(WorkDir());  // the kit alone: copies have no name
+  Check(std::ranges::distance(left) == 1, "a temporary file was left behind");
   return 0;
 }

@@ -1,5 +1,4 @@
-// Runs a fuzz target over every file of its seed corpus, so the corpus is
-// exercised by the regular test run without libFuzzer.
+// Runs a fuzz target over every file of its seed corpus, for test runs without libFuzzer.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

@@ -1,7 +1,5 @@
-// Kit decompression with every built inflate backend: whole and damaged
-// kits, block boundaries, data after the stream, the output bounds and
-// cancelling. Each backend must give the expected code and bytes (the kit
-// fuzzer's corpus holds them to the same code and bytes on flipped bytes).
+// Every built inflate backend gives the expected code and bytes on whole, cut and damaged
+// kits, at block boundaries, past the stream's end, at the output bounds and on a cancel.
 #include "kit/decompress.h"
 
 #include <gtest/gtest.h>
@@ -24,16 +22,14 @@ using DecompressTest = KitTest;
 constexpr ErrorCode kBad = kErrorInvalidData;
 
 TEST_F(DecompressTest, EveryBackendGivesTheExpectedCodeAndBytes) {
-  const std::string mixed =
-      TestData(300000, 3) + TestData(90000, 7, 0) + std::string(150000, 0) + TestData(999, 3);
+  const std::string mixed = TestData(300000, 3) + TestData(90000, 7, 0) + std::string(150000, 0);
   const std::string encodings[] = {StoredBlocks(mixed, 7777),
                                    DeflateRaw(mixed, 6, Z_FIXED), DeflateRaw(mixed, 9)};
   const std::string big = TestData(3 << 20) + std::string(2 << 20, 'z');
   const std::string stream = DeflateRaw(big, 6);
   const std::uint64_t n = big.size(), max = kMaxUnpackedKit;
   const std::uint64_t endBlock = (stream.size() / kDecompressBlock + 1) * kDecompressBlock;
-  std::string noise = "\x07";  // a reserved block type, then noise
-  noise += TestData(6 << 20, 7, 0);
+  const std::string noise = std::string(1, '\x07') + TestData(6 << 20, 7, 0);  // bad block type
   const std::string unfinished = StoredBlocks(noise.substr(1, 150000), 40000, false);
   std::vector<Case> cases = {
       {"empty stream", DeflateRaw(""), 0, ""},
@@ -57,8 +53,7 @@ TEST_F(DecompressTest, EveryBackendGivesTheExpectedCodeAndBytes) {
   for (const std::string& kit : encodings)
     for (const std::size_t at : {std::size_t{1}, kit.size() / 2, kit.size() - 3})
       cases.push_back({"cut at " + std::to_string(at), kit.substr(0, at), kBad, mixed});
-  // A stored block holds at most 65535 bytes and costs 5 more: these kits
-  // end one byte before, on and after a read block.
+  // Stored blocks (65535 bytes, 5 more each) ending one byte before, on and after a read block.
   for (const std::size_t size : {kDecompressBlock - 1, kDecompressBlock, kDecompressBlock + 1}) {
     const std::string data = TestData(size - 5 * ((size + 65539) / 65540), 9, 0);
     cases.push_back({std::to_string(size), StoredBlocks(data), 0, data, max, UINT64_MAX, size});

@@ -1,5 +1,5 @@
 // ordx-kit end to end: the real binary packs a tree into the container the
-// reader expects, lists and verifies kits, and refuses what a kit cannot hold.
+// reader expects, lists it under the C locale, and refuses names a kit cannot hold.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -30,13 +30,11 @@ class OrdxKitTest : public KitTest {
   std::string out_, err_;
 };
 
-TEST_F(OrdxKitTest, PackListVerifyAndRefuse) {
+TEST_F(OrdxKitTest, PackListAndRefuse) {
   MakeFile("b", 123456789);
   MakeFile("данные/файл");
-  ASSERT_EQ(mkfifo(Path("src/pipe").c_str(), 0600), 0);
-  // A kit named in UTF-8 under LC_ALL=C; a FIFO in the tree is skipped.
+  // A kit named in UTF-8 under LC_ALL=C.
   ASSERT_EQ(Tool("pack src -o kit-ü --lang en P V b --lang ru П В '' --precise-times"), 0) << err_;
-  EXPECT_NE(err_.find("pipe: not a regular file"), std::string::npos) << err_;
   KitReader reader;  // the builder is an independent writer of the same container
   ASSERT_EQ(reader.Open(W(Path("kit-ü"))), 0u);
   const std::string unpacked = ReadBytes("/proc/self/fd/" + std::to_string(reader.file()));

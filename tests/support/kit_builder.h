@@ -79,8 +79,7 @@ class KitBuilder {
 
   std::string Build() const { return BuildHeader() + data_; }
 
-  // A record: its length (this field included), then the body.
-  static std::string Record(std::string_view body) {
+  static std::string Record(std::string_view body) {  // its length, this field included; body
     return Fields({Count(body) + 4}).append(body);
   }
 
@@ -95,11 +94,9 @@ class KitBuilder {
 // Raw deflate (no zlib header or trailer) fed piece by piece to `sink`.
 class RawDeflater {
  public:
-  explicit RawDeflater(std::function<void(std::string_view)> sink, int level = 9,
-                       int strategy = Z_DEFAULT_STRATEGY)
-      : sink_(std::move(sink)) {
-    if (deflateInit2(&z_, level, Z_DEFLATED, -15, 8, strategy) != Z_OK)
-      throw std::runtime_error("deflateInit2 failed");
+  using Sink = std::function<void(std::string_view)>;
+  explicit RawDeflater(Sink sink, int level = 9, int strategy = 0) : sink_(std::move(sink)) {
+    if (deflateInit2(&z_, level, Z_DEFLATED, -15, 8, strategy)) throw std::runtime_error("zlib");
   }
   ~RawDeflater() { deflateEnd(&z_); }
   RawDeflater(const RawDeflater&) = delete;
@@ -119,7 +116,7 @@ class RawDeflater {
   }
 
  private:
-  std::function<void(std::string_view)> sink_;
+  Sink sink_;
   z_stream z_{};
 };
 
@@ -129,8 +126,7 @@ inline std::string DeflateRaw(std::string_view data, int level = 9, int strategy
   return out;
 }
 
-// Stored blocks of at most `size` (<= 65535) bytes, 5 bytes more each; the
-// last one is final unless `last` is false.
+// Stored blocks of at most `size` (<= 65535) bytes, 5 more each, final if `last`.
 inline std::string StoredBlocks(std::string_view data, std::size_t size = 65535, bool last = true) {
   std::string out;
   for (std::size_t at = 0, n = 0; at < data.size() || out.empty(); at += n) {
