@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "../tests/support/kit_builder.h"
+#include "support/kit_builder.h"
 #include "kit/decompress.h"
 #include "kit/kit_reader.h"
 #include "text/convert.h"
