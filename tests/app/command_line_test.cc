@@ -11,90 +11,58 @@
 namespace ordx {
 namespace {
 
-struct Scan {
-  StartupOptions options;
-  int localeQueries = 0;
-};
-
-Scan Parse(std::vector<const char*> args, const char* locale = "C") {
-  args.insert(args.begin(), "ordx-install");
-  Scan run;
-  run.options = ParseCommandLine(static_cast<int>(args.size()), args.data(), [&]() {
-    ++run.localeQueries;
-    return locale;
-  });
-  return run;
-}
-
-std::u16string Code(const Scan& run) {
-  return std::u16string(run.options.languageCode.c_str(), run.options.languageCode.length());
-}
-
-TEST(CommandLine, NoArgumentsUsesTheLocale) {
-  const Scan run = Parse({}, "de_DE.UTF-8");
-  EXPECT_FALSE(run.options.silent);
-  EXPECT_FALSE(run.options.useCwd);
-  EXPECT_EQ(run.options.languageId, 8);
-  EXPECT_EQ(Code(run), u"de");
-  EXPECT_EQ(run.localeQueries, 1);
-}
-
-TEST(CommandLine, UseCwdOnlyAsFirstArgumentAndExact) {
-  EXPECT_TRUE(Parse({"usecwd"}).options.useCwd);
-  EXPECT_FALSE(Parse({"/S", "usecwd"}).options.useCwd);
-  EXPECT_FALSE(Parse({"usecwdX"}).options.useCwd);
-  EXPECT_FALSE(Parse({"UseCwd"}).options.useCwd);
-  // As the first argument it is never a switch, but the scan goes on after it.
-  const Scan run = Parse({"usecwd", "-s"});
-  EXPECT_TRUE(run.options.useCwd);
-  EXPECT_TRUE(run.options.silent);
-}
-
-TEST(CommandLine, SilentSwitchesByTheirSecondCharacter) {
-  for (const char* arg : {"/S", "/s", "-s", "-S", "-Silent", "/sq"})
-    EXPECT_TRUE(Parse({arg}).options.silent) << arg;
-  for (const char* arg : {"S", "/", "-", "--silent", "x/S", ""})
-    EXPECT_FALSE(Parse({arg}).options.silent) << arg;
-}
-
-TEST(CommandLine, LanguageSwitchEndsTheScan) {
-  Scan run = Parse({"/S", "/Lde"});
-  EXPECT_TRUE(run.options.silent);
-  EXPECT_EQ(run.options.languageId, 8);
-  EXPECT_EQ(Code(run), u"de");
-  EXPECT_EQ(run.localeQueries, 0);  // a known switch skips the locale
-
-  run = Parse({"/Lde", "/S"});
-  EXPECT_FALSE(run.options.silent);
-  EXPECT_EQ(run.options.languageId, 8);
-
-  run = Parse({"-lru"});
-  EXPECT_EQ(run.options.languageId, 17);
-  EXPECT_EQ(Code(run), u"ru");
-}
-
-TEST(CommandLine, UnknownOrEmptyCodeFallsBackToLocaleThenEnglish) {
-  Scan run = Parse({"/Lzz", "/S"}, "fr_FR.UTF-8");
-  EXPECT_FALSE(run.options.silent);
-  EXPECT_EQ(run.options.languageId, 6);
-  EXPECT_EQ(Code(run), u"fr");
-  EXPECT_EQ(run.localeQueries, 1);
-
-  run = Parse({"/L"}, "C");
-  EXPECT_EQ(run.options.languageId, kEnglishLanguageId);
-  EXPECT_EQ(Code(run), u"en");
-
-  run = Parse({"/LDE"}, "POSIX");
-  EXPECT_EQ(run.options.languageId, kEnglishLanguageId);
-}
-
-TEST(CommandLine, LocaleNamePrefixRules) {
-  EXPECT_EQ(Parse({}, "ru_RU.UTF-8").options.languageId, 17);
-  EXPECT_EQ(Parse({}, "RU_ru").options.languageId, kEnglishLanguageId);
-  EXPECT_EQ(Parse({}, "de").options.languageId, 8);  // short names are taken whole
-  EXPECT_EQ(Parse({}, "d").options.languageId, kEnglishLanguageId);
-  EXPECT_EQ(Parse({}, "el_GR.UTF-8").options.languageId, 24);
-  EXPECT_EQ(Parse({}, nullptr).options.languageId, kEnglishLanguageId);
+TEST(CommandLine, SwitchesAndLanguage) {
+  struct Case {
+    std::vector<const char*> args;
+    const char* locale;
+    bool silent, useCwd;
+    std::u16string code;
+    int localeQueries;
+  };
+  const Case cases[] = {
+      {{}, "de_DE.UTF-8", false, false, u"de", 1},
+      // "usecwd" only exact and first; the scan goes on after it.
+      {{"usecwd", "-s"}, "C", true, true, u"en", 1},
+      {{"/S", "usecwd"}, "C", true, false, u"en", 1},
+      {{"usecwdX"}, "C", false, false, u"en", 1},
+      {{"UseCwd"}, "C", false, false, u"en", 1},
+      // Silent by the second character of "/" or "-" switches.
+      {{"/s"}, "C", true, false, u"en", 1},
+      {{"-Silent"}, "C", true, false, u"en", 1},
+      {{"/sq"}, "C", true, false, u"en", 1},
+      {{"S", "/", "-", "--silent", "x/S", ""}, "C", false, false, u"en", 1},
+      // A known language switch ends the scan and skips the locale.
+      {{"/S", "/Lde"}, "C", true, false, u"de", 0},
+      {{"/Lde", "/S"}, "C", false, false, u"de", 0},
+      {{"-lru"}, "C", false, false, u"ru", 0},
+      // An unknown or empty code ends the scan too, then the locale decides.
+      {{"/Lzz", "/S"}, "fr_FR.UTF-8", false, false, u"fr", 1},
+      {{"/L"}, "C", false, false, u"en", 1},
+      {{"/LDE"}, "POSIX", false, false, u"en", 1},
+      // Locale names: lower-case two-letter prefixes, short names whole.
+      {{}, "el_GR.UTF-8", false, false, u"el", 1},
+      {{}, "RU_ru", false, false, u"en", 1},
+      {{}, "de", false, false, u"de", 1},
+      {{}, "d", false, false, u"en", 1},
+      {{}, nullptr, false, false, u"en", 1},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> args = c.args;
+    args.insert(args.begin(), "ordx-install");
+    std::string trace;
+    for (const char* arg : args) trace += std::string(arg) + " ";
+    SCOPED_TRACE(trace + (c.locale != nullptr ? c.locale : "(no locale)"));
+    int queries = 0;
+    const StartupOptions options = ParseCommandLine(static_cast<int>(args.size()), args.data(), [&] {
+      ++queries;
+      return c.locale;
+    });
+    EXPECT_EQ(options.silent, c.silent);
+    EXPECT_EQ(options.useCwd, c.useCwd);
+    EXPECT_EQ(std::u16string(options.languageCode.c_str(), options.languageCode.length()), c.code);
+    EXPECT_EQ(options.languageId, LookupLanguageCode(NarrowString(std::string(c.code.begin(), c.code.end()).c_str())));
+    EXPECT_EQ(queries, c.localeQueries);
+  }
 }
 
 }  // namespace

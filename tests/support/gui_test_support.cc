@@ -6,13 +6,11 @@
 namespace ordx::guitest {
 namespace {
 
-// Every translated text must survive the trip to GTK: run the tests under a
-// UTF-8 locale, set before anything converts text.
+// Translated texts must survive the trip to GTK: a UTF-8 locale, set before
+// anything converts text.
 struct Utf8Locale {
   Utf8Locale() { setenv("LC_ALL", "C.UTF-8", 1); }
 } const utf8Locale;
-
-constexpr guint kTickMilliseconds = 10;
 
 void Send(GdkEvent* event, GtkWidget* window) {
   event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
@@ -23,15 +21,12 @@ void Send(GdkEvent* event, GtkWidget* window) {
 
 }  // namespace
 
-// Sanitized builds: fontconfig keeps caches for the life of the process, and
-// Pango loads the font configuration on a thread of its own, inside
-// libraries built without the sanitizer. GTK's folder chooser loses a file
-// name when it is destroyed.
+// Sanitized builds: fontconfig and Pango keep caches and threads inside
+// uninstrumented libraries, and GTK's folder chooser loses a file name when
+// destroyed (our frame is seen only with a full unwind).
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so\nleak:ordx::DirSelectPage::OnBrowse\n";
 }
-// The suppression above names our frame, which only a full unwind through
-// GTK's and GLib's frame-pointer-less code can see.
 extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
 extern "C" const char* __tsan_default_suppressions() {
   return "race:libfontconfig.so\nrace:libpango-1.0.so\nrace:libpangoft2-1.0.so\n";
@@ -87,8 +82,6 @@ void UseFont(const char* font) {
 }
 
 bool Press(GtkWidget* button) {
-  // What a user can reach: a button that is shown, on screen and sensitive
-  // (its window included).
   if (!gtk_widget_is_sensitive(button) || !gtk_widget_get_mapped(button)) return false;
   gtk_button_clicked(GTK_BUTTON(button));
   return true;
@@ -101,9 +94,9 @@ std::string LabelText(GtkWidget* widget) {
 }
 
 DialogAnswerer::DialogAnswerer() {
-  // An action may itself open a modal dialog: the tick must run again
-  // inside that dialog's loop to answer it.
-  GSource* source = g_timeout_source_new(kTickMilliseconds);
+  // An action may open a modal dialog itself: the tick must run again inside
+  // that dialog's loop to answer it.
+  GSource* source = g_timeout_source_new(10);
   g_source_set_callback(source, Tick, this, nullptr);
   g_source_set_can_recurse(source, TRUE);
   source_ = g_source_attach(source, nullptr);
@@ -114,18 +107,20 @@ DialogAnswerer::~DialogAnswerer() { g_source_remove(source_); }
 
 gboolean DialogAnswerer::Tick(gpointer data) {
   auto* self = static_cast<DialogAnswerer*>(data);
-  if (!self->actions_.empty()) {
-    Pending& next = self->actions_.front();
-    const gint64 now = g_get_monotonic_time();
-    if (next.since == 0) next.since = now;
-    const bool late = now - next.since > 10 * G_USEC_PER_SEC;
-    if (!next.ready() && !late) return TRUE;
-    if (late) ADD_FAILURE() << "a queued action waited ten seconds for its moment";
-    std::function<void()> action = std::move(next.action);
-    self->actions_.pop_front();
-    action();
-    return TRUE;
-  }
+  if (self->actions_.empty()) return self->AnswerDialog() || TRUE;
+  Pending& next = self->actions_.front();
+  const gint64 now = g_get_monotonic_time();
+  if (next.since == 0) next.since = now;
+  const bool late = now - next.since > 10 * G_USEC_PER_SEC;
+  if (!next.ready() && !late) return TRUE;
+  if (late) ADD_FAILURE() << "a queued action waited ten seconds for its moment";
+  std::function<void()> action = std::move(next.action);
+  self->actions_.pop_front();
+  action();
+  return TRUE;
+}
+
+bool DialogAnswerer::AnswerDialog() {
   GList* toplevels = gtk_window_list_toplevels();
   GtkWidget* dialog = nullptr;
   for (GList* item = toplevels; item != nullptr; item = item->next) {
@@ -136,14 +131,14 @@ gboolean DialogAnswerer::Tick(gpointer data) {
     }
   }
   g_list_free(toplevels);
-  if (dialog == nullptr) return TRUE;
-  if (self->inspect_) {
-    if (dialog != self->waiting_) {
-      self->waiting_ = dialog;
-      self->waitingSince_ = g_get_monotonic_time();
+  if (dialog == nullptr) return false;
+  if (inspect_) {
+    if (dialog != waiting_) {
+      waiting_ = dialog;
+      waitingSince_ = g_get_monotonic_time();
     }
-    if (!self->inspect_(dialog)) {
-      if (g_get_monotonic_time() - self->waitingSince_ < 5 * G_USEC_PER_SEC) return TRUE;
+    if (!inspect_(dialog)) {
+      if (g_get_monotonic_time() - waitingSince_ < 5 * G_USEC_PER_SEC) return false;
       ADD_FAILURE() << "the dialog never became ready to answer";
     }
   }
@@ -157,14 +152,14 @@ gboolean DialogAnswerer::Tick(gpointer data) {
     shown.text = text != nullptr ? text : "";
     g_free(text);
   }
-  self->shown_.push_back(shown);
+  shown_.push_back(shown);
   gint response = GTK_RESPONSE_DELETE_EVENT;
-  if (!self->plan_.empty()) {
-    response = self->plan_.front();
-    self->plan_.pop_front();
+  if (!plan_.empty()) {
+    response = plan_.front();
+    plan_.pop_front();
   }
   gtk_dialog_response(GTK_DIALOG(dialog), response);
-  return TRUE;
+  return true;
 }
 
 }  // namespace ordx::guitest

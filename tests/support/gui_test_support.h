@@ -1,6 +1,6 @@
-// Helpers for window tests under Xvfb: skipping without a display, pumping
-// the GTK main loop, synthesising key and close events, and answering modal
-// dialogs from a timer while recording what they showed.
+// Window test helpers under Xvfb: the display check, pumping the main loop,
+// synthetic key and close events, and a timer that answers modal dialogs and
+// records what they showed.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -14,47 +14,40 @@
 
 namespace ordx::guitest {
 
-// True when GTK can open the display named by DISPLAY.
 bool DisplayAvailable();
 #define ORDX_REQUIRE_DISPLAY() \
   if (!::ordx::guitest::DisplayAvailable()) GTEST_SKIP() << "needs an X display (Xvfb)"
 
 // Handles every pending event, resize and redraw.
 void Pump();
-// Deliver a key press / the window manager's close request through GTK.
 void SendKey(GtkWidget* window, guint keyval);
-void SendDelete(GtkWidget* window);
-// The window becomes the active one, as when the window manager gives it
-// the keyboard; GTK moves the focus with Tab only within an active window.
+void SendDelete(GtkWidget* window);  // the window manager's close request
+// Makes the window the active one: GTK moves the focus with Tab only there.
 void SendFocusIn(GtkWidget* window);
-// The desktops' default fonts the texts must fit under.
+
 struct FontSetup {
-  const char* name;  // short, for file names and reports
+  const char* name;  // for file names and reports
   const char* font;  // as gtk-font-name takes it
 };
+// The common desktops' default fonts.
 const std::vector<FontSetup>& DesktopFonts();
-// Widgets built from now on use `font` (a Pango font name).
-void UseFont(const char* font);
+void UseFont(const char* font);  // for widgets built from now on
 
-// Clicks the button as a user can: only when it is on screen and
-// sensitive. Returns whether it was clicked.
+// Clicks the button only when a user could: mapped and sensitive.
 bool Press(GtkWidget* button);
-
-// Text of a label, or of a button's label.
-std::string LabelText(GtkWidget* widget);
+std::string LabelText(GtkWidget* label_or_button);
 inline bool IsVisible(GtkWidget* w) { return gtk_widget_get_visible(w) != FALSE; }
 inline bool IsSensitive(GtkWidget* w) { return gtk_widget_get_sensitive(w) != FALSE; }
 
-// What a modal dialog showed when it was answered.
 struct ShownDialog {
   std::string text;
   std::string title;
   GtkMessageType type = GTK_MESSAGE_OTHER;
 };
 
-// While alive, answers each modal dialog that appears with the next planned
-// response (GTK_RESPONSE_DELETE_EVENT once the plan is used up) and records
-// it; runs queued actions inside whatever loop runs (the progress loop too).
+// While alive, runs queued actions inside whatever loop runs, then answers
+// each modal dialog with the next planned response (GTK_RESPONSE_DELETE_EVENT
+// once the plan is used up) and records it.
 class DialogAnswerer {
  public:
   DialogAnswerer();
@@ -63,12 +56,11 @@ class DialogAnswerer {
   DialogAnswerer& operator=(const DialogAnswerer&) = delete;
 
   void Plan(gint response) { plan_.push_back(response); }
-  // Called on each tick while a dialog waits to be answered; the dialog is
-  // answered once it returns true, or after five seconds with a failure.
+  // A dialog is answered once `inspect` returns true for it; after five
+  // seconds the test fails and it is answered anyway.
   void Inspect(std::function<bool(GtkWidget* dialog)> inspect) { inspect_ = std::move(inspect); }
   void Later(std::function<void()> action) { When([] { return true; }, std::move(action)); }
-  // Runs `action` on the first tick at which `ready` holds, after the
-  // actions queued before it; fails the test after ten seconds.
+  // Runs `action` once `ready` holds, in queue order; fails after ten seconds.
   void When(std::function<bool()> ready, std::function<void()> action) {
     actions_.push_back({std::move(ready), std::move(action), 0});
   }
@@ -76,6 +68,7 @@ class DialogAnswerer {
 
  private:
   static gboolean Tick(gpointer self);
+  bool AnswerDialog();
 
   guint source_ = 0;
   std::deque<gint> plan_;

@@ -63,6 +63,14 @@ void WriteStandardKit(const std::string& path, const char16_t* languageCode) {
   kittest::WriteKit(path, builder.Build());
 }
 
+void ExpectStandardFilesIn(const std::string& dir) {
+  for (const KitFile& file : StandardKitFiles()) {
+    std::string name(file.name.begin(), file.name.end());  // ASCII names
+    std::replace(name.begin(), name.end(), '\\', '/');
+    EXPECT_EQ(ReadFileBytes(dir + name), file.bytes) << dir + name;
+  }
+}
+
 std::unique_ptr<CInstallerDlg> NewDialog(bool silent, const char16_t* languageCode) {
   static char program[] = "ordx-install";
   static char* argv[] = {program, nullptr};
@@ -102,11 +110,8 @@ std::vector<std::pair<std::string, std::string>> Snapshot(const std::string& dir
   if (!fs::exists(dir, ec)) return out;
   for (const auto& entry : fs::recursive_directory_iterator(dir)) {
     const std::string rel = fs::relative(entry.path(), dir).string();
-    if (entry.is_directory()) {
-      out.emplace_back(rel + "/", "");
-    } else {
-      out.emplace_back(rel, ReadFileBytes(entry.path().string()));
-    }
+    out.emplace_back(entry.is_directory() ? rel + "/" : rel,
+                     entry.is_directory() ? "" : ReadFileBytes(entry.path().string()));
   }
   std::sort(out.begin(), out.end());
   return out;

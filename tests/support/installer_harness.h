@@ -1,9 +1,7 @@
-// Test harness for the installer dialog: a private sandbox (HOME, TMPDIR and
-// a kit folder that becomes the working directory), a realistic kit, dialogs
-// built the way start-up builds them, and a gate that holds the worker.
+// Installer dialog test harness: a private sandbox (HOME, TMPDIR and a kit
+// folder as the working directory), the standard kit, dialogs built as
+// start-up builds them, and a gate that holds the worker.
 #pragma once
-
-#include <unistd.h>
 
 #include <atomic>
 #include <memory>
@@ -16,7 +14,7 @@
 namespace ordx::guitest {
 
 // A fresh folder under $TMPDIR with home/, tmp/ and kit/; HOME and TMPDIR
-// point at the first two and the working directory is kit/ while it lives.
+// point at the first two and kit/ is the working directory while it lives.
 class Sandbox {
  public:
   Sandbox();
@@ -29,7 +27,7 @@ class Sandbox {
   std::string tmp() const { return root_ + "/tmp"; }
   std::string kitDir() const { return root_ + "/kit"; }
   std::string kitPath() const { return kitDir() + "/ordx.dkt"; }
-  // The default template directory, with its trailing slash.
+  // With its trailing slash.
   std::string defaultTarget() const { return home() + "/.ordx/Ordo/ordx/tmplts/"; }
   std::string mainStarterFile() const { return home() + "/.Ordo/ordolaunch/ordolaunch.cfg"; }
 
@@ -43,14 +41,15 @@ struct KitFile {
   std::u16string name;  // as stored, "\" separators
   std::string bytes;
 };
-// The standard kit's files, in stored order; the last is "...TradeLite.cfg".
+// In stored order; the last is ".../TradeLite.cfg".
 std::vector<KitFile> StandardKitFiles();
-// Writes a kit with the standard files and English and German texts, or
-// only `languageCode`'s when given.
+// English and German texts, or only `languageCode`'s when given.
 void WriteStandardKit(const std::string& path, const char16_t* languageCode = nullptr);
+// Every standard kit file below `dir` (ending in "/") with its bytes.
+void ExpectStandardFilesIn(const std::string& dir);
 
-// A dialog as start-up builds it, looking for the kit in the working
-// directory; and Prepare, window and welcome page as Run does before its loop.
+// A dialog as start-up builds it, with the kit in the working directory;
+// OpenWizard prepares it and shows the welcome page, as Run does.
 std::unique_ptr<CInstallerDlg> NewDialog(bool silent, const char16_t* languageCode = u"en");
 bool OpenWizard(CInstallerDlg* dialog);
 
@@ -69,8 +68,7 @@ bool IsLastFile(FileOp op, const WideString& path);
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool PathExists(const std::string& path);
-// Every path below `dir` (relative, sorted) with its bytes; directories end
-// with "/" and have no bytes.
+// Every path below `dir`, sorted, with its bytes; directories end with "/".
 std::vector<std::pair<std::string, std::string>> Snapshot(const std::string& dir);
 
 }  // namespace ordx::guitest
