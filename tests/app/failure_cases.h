@@ -1,6 +1,5 @@
-// The failures a user can cause or meet, each with the message it must give:
-// one table, run against the headless program (standard error, exit status)
-// and against the window (the error box, the page it ends on).
+// The failures a user can cause or meet, each with the message it must give
+// and where the run stops.
 #pragma once
 
 #include <fcntl.h>
@@ -47,9 +46,9 @@ struct Held {
 };
 
 enum class Stage {
-  kPreparation,  // before any window: one box, no window, headless exit 1
-  kTarget,       // Next on the directory page: the page stays, exit 1
-  kCopy,         // rolled back, error box, error page, exit 2
+  kPreparation,  // before anything is touched: exit 1
+  kTarget,       // taking the template directory: exit 1
+  kCopy,         // the copy, rolled back: exit 2
 };
 
 struct FailureCase {
@@ -59,18 +58,16 @@ struct FailureCase {
   std::vector<std::string> lines;  // what failed, where, why
 };
 
-// The box shows the lines one under the other; standard error one line,
-// the place quoted and the reason after a colon.
-inline std::string Text(const FailureCase& c, bool console) {
+// One line: the place quoted, the reason after a colon.
+inline std::string ConsoleText(const FailureCase& c) {
   std::string text = c.lines[0];
-  for (std::size_t i = 1; i < c.lines.size(); ++i) {
-    text += !console ? "\n" + c.lines[i] : i == 1 ? " \"" + c.lines[i] + "\"" : ": " + c.lines[i];
-  }
-  return console ? text + "\n" : text;
+  if (c.lines.size() > 1) text += " \"" + c.lines[1] + "\"";
+  if (c.lines.size() > 2) text += ": " + c.lines[2];
+  return text + "\n";
 }
 
 // The standard kit with `extra` bytes in one more file; `cutShort` adds an
-// entry, its name wider than any screen and printf-like, the kit has no bytes for.
+// entry the kit has no bytes for, its name long and printf-like.
 inline void WriteKit(const std::string& path, std::size_t extra, bool cutShort = false) {
   kittest::KitBuilder builder;
   builder.SetSingle(u"Trade Lite", u"Northwind Software", u"");

@@ -21,14 +21,14 @@ TEST(InstallerPaths, DescriptionPathParentComponentsAndLineBreaks) {
   EXPECT_EQ(JoinDescriptionPath(u"/srv/t/", u"docs\\a.html"), WideString(u"/srv/t/docs/a.html"));
   EXPECT_EQ(JoinDescriptionPath(u"C:\\t", u"\\a.html"), WideString(u"C:/t/a.html"));
   EXPECT_EQ(JoinDescriptionPath(u"/srv/t", u""), WideString(u"/srv/t"));
-  for (const char16_t* path : {u"..", u"..\\x.html", u"docs/../../x.html", u"docs\\.."}) {
-    EXPECT_TRUE(HasParentComponent(path)) << ToNarrow(WideString(path)).c_str();
+  for (const auto& [path, parent] : {std::pair{u"..", true}, {u"..\\x.html", true},
+           {u"docs/../../x.html", true}, {u"docs\\..", true}, {u"", false}, {u"docs\\..x\\a.html", false},
+           {u"docs/x..\\a.html", false}, {u"...", false}, {u".\\.", false}}) {
+    EXPECT_EQ(HasParentComponent(path), parent) << ToNarrow(WideString(path)).c_str();
   }
-  for (const char16_t* path : {u"", u"docs\\..x\\a.html", u"docs/x..\\a.html", u"...", u".\\."}) {
-    EXPECT_FALSE(HasParentComponent(path)) << ToNarrow(WideString(path)).c_str();
+  for (const auto& [text, breaks] : {std::pair{u"/srv/t\n", true}, {u"\r/srv/t", true}, {u"  /srv/t ", false}}) {
+    EXPECT_EQ(HasLineBreak(text), breaks);
   }
-  for (const char16_t* text : {u"/srv/t\n", u"\r/srv/t"}) EXPECT_TRUE(HasLineBreak(text));
-  EXPECT_FALSE(HasLineBreak(u"  /srv/t "));
 }
 
 // The place is relative where it lies inside the template directory (as

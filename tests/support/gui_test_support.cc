@@ -65,12 +65,6 @@ void SendKey(GtkWidget* window, guint keyval) {
 
 void SendDelete(GtkWidget* window) { Send(gdk_event_new(GDK_DELETE), window); }
 
-void SendFocusIn(GtkWidget* window) {
-  GdkEvent* event = gdk_event_new(GDK_FOCUS_CHANGE);
-  event->focus_change.in = TRUE;
-  Send(event, window);
-}
-
 const std::vector<FontSetup>& DesktopFonts() {
   static const std::vector<FontSetup> fonts = {
       {"dejavu", "DejaVu Sans 10"}, {"noto", "Noto Sans 10"}, {"cantarell", "Cantarell 11"}};
@@ -133,10 +127,8 @@ bool DialogAnswerer::AnswerDialog() {
   g_list_free(toplevels);
   if (dialog == nullptr) return false;
   if (inspect_) {
-    if (dialog != waiting_) {
-      waiting_ = dialog;
-      waitingSince_ = g_get_monotonic_time();
-    }
+    if (dialog != waiting_) waitingSince_ = g_get_monotonic_time();
+    waiting_ = dialog;
     if (!inspect_(dialog)) {
       if (g_get_monotonic_time() - waitingSince_ < 5 * G_USEC_PER_SEC) return false;
       ADD_FAILURE() << "the dialog never became ready to answer";
@@ -146,18 +138,13 @@ bool DialogAnswerer::AnswerDialog() {
   ShownDialog shown;
   const gchar* title = gtk_window_get_title(GTK_WINDOW(dialog));
   shown.title = title != nullptr ? title : "";
-  if (GTK_IS_MESSAGE_DIALOG(dialog)) {
-    gchar* text = nullptr;
-    g_object_get(dialog, "text", &text, "message-type", &shown.type, nullptr);
-    shown.text = text != nullptr ? text : "";
-    g_free(text);
-  }
+  gchar* text = nullptr;
+  if (GTK_IS_MESSAGE_DIALOG(dialog)) g_object_get(dialog, "text", &text, "message-type", &shown.type, nullptr);
+  shown.text = text != nullptr ? text : "";
+  g_free(text);
   shown_.push_back(shown);
-  gint response = GTK_RESPONSE_DELETE_EVENT;
-  if (!plan_.empty()) {
-    response = plan_.front();
-    plan_.pop_front();
-  }
+  const gint response = plan_.empty() ? GTK_RESPONSE_DELETE_EVENT : plan_.front();
+  if (!plan_.empty()) plan_.pop_front();
   gtk_dialog_response(GTK_DIALOG(dialog), response);
   return true;
 }

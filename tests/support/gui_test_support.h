@@ -14,22 +14,18 @@
 
 namespace ordx::guitest {
 
-bool DisplayAvailable();
+bool DisplayAvailable();  // GTK can open $DISPLAY
 #define ORDX_REQUIRE_DISPLAY() \
   if (!::ordx::guitest::DisplayAvailable()) GTEST_SKIP() << "needs an X display (Xvfb)"
 
-// Handles every pending event, resize and redraw.
-void Pump();
+void Pump();  // handles every pending event, resize and redraw
 void SendKey(GtkWidget* window, guint keyval);
 void SendDelete(GtkWidget* window);  // the window manager's close request
-// Makes the window the active one: GTK moves the focus with Tab only there.
-void SendFocusIn(GtkWidget* window);
 
+// The common desktops' default fonts: a short name, and as gtk-font-name takes it.
 struct FontSetup {
-  const char* name;  // for file names and reports
-  const char* font;  // as gtk-font-name takes it
+  const char *name, *font;
 };
-// The common desktops' default fonts.
 const std::vector<FontSetup>& DesktopFonts();
 void UseFont(const char* font);  // for widgets built from now on
 
@@ -40,8 +36,7 @@ inline bool IsVisible(GtkWidget* w) { return gtk_widget_get_visible(w) != FALSE;
 inline bool IsSensitive(GtkWidget* w) { return gtk_widget_get_sensitive(w) != FALSE; }
 
 struct ShownDialog {
-  std::string text;
-  std::string title;
+  std::string text, title;
   GtkMessageType type = GTK_MESSAGE_OTHER;
 };
 
@@ -53,7 +48,6 @@ class DialogAnswerer {
   DialogAnswerer();
   ~DialogAnswerer();
   DialogAnswerer(const DialogAnswerer&) = delete;
-  DialogAnswerer& operator=(const DialogAnswerer&) = delete;
 
   void Plan(gint response) { plan_.push_back(response); }
   // A dialog is answered once `inspect` returns true for it; after five

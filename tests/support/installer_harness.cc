@@ -20,9 +20,7 @@ Sandbox::Sandbox() {
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   root_ = pattern;
   for (const std::string& dir : {home(), tmp(), kitDir()}) fs::create_directory(dir);
-  for (const char* name : {"HOME", "TMPDIR"}) {
-    oldEnv_.emplace_back(name, getenv(name) != nullptr ? getenv(name) : "");
-  }
+  for (const char* name : {"HOME", "TMPDIR"}) oldEnv_.emplace_back(name, getenv(name) ? getenv(name) : "");
   setenv("HOME", home().c_str(), 1);
   setenv("TMPDIR", tmp().c_str(), 1);
   oldCwd_ = fs::current_path().string();
@@ -107,8 +105,7 @@ bool PathExists(const std::string& path) {
 std::vector<std::pair<std::string, std::string>> Snapshot(const std::string& dir) {
   std::vector<std::pair<std::string, std::string>> out;
   std::error_code ec;
-  if (!fs::exists(dir, ec)) return out;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+  for (const auto& entry : fs::recursive_directory_iterator(dir, ec)) {
     const std::string rel = fs::relative(entry.path(), dir).string();
     out.emplace_back(entry.is_directory() ? rel + "/" : rel,
                      entry.is_directory() ? "" : ReadFileBytes(entry.path().string()));

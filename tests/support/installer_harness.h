@@ -32,8 +32,7 @@ class Sandbox {
   std::string mainStarterFile() const { return home() + "/.Ordo/ordolaunch/ordolaunch.cfg"; }
 
  private:
-  std::string root_;
-  std::string oldCwd_;
+  std::string root_, oldCwd_;
   std::vector<std::pair<std::string, std::string>> oldEnv_;  // "" when unset
 };
 
