@@ -1,7 +1,6 @@
 // The wizard driven in-process under the X display: where the typed text
 // installs, registration, Finish, the copy and its cancel, and GTK's
 // language. Modal dialogs are answered by the test.
-#include <fcntl.h>
 #include <gdk/gdkkeysyms.h>
 #include <libintl.h>
 #include <sys/stat.h>
@@ -171,8 +170,7 @@ TEST_F(InstallerFlowTest, CancelDuringTheCopyAsksAndYesRollsBack) {
     NewSandbox();
     const std::string target = sandbox_->defaultTarget(), old = target + "TradeLite/2.1.4/manifest.ini";
     guitest::WriteFileBytes(old, "old manifest\n");  // older than the kit's: replaced
-    const struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, old.c_str(), times, 0), 0);
+    fs::last_write_time(old, fs::last_write_time(old) - std::chrono::hours(300000));  // 1992
     const auto before = guitest::Snapshot(target);
     CInstallerDlg& dlg = Open();
     SetFaultHook([this](FileOp op, const WideString& path) -> ErrorCode {
@@ -183,10 +181,14 @@ TEST_F(InstallerFlowTest, CancelDuringTheCopyAsksAndYesRollsBack) {
     DialogAnswerer answerer;
     answerer.Plan(answer);
     double fraction = 0;
-    answerer.When([&] { return gate_.reached.load(); }, [&, how = how] {
+    const auto bar = [&] {
+      ProgressPage* page = dlg.progressPage();
+      return page ? gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(page->progressBar())) : 0.0;
+    };
+    // The worker waits before the last file; the bar must have moved.
+    answerer.When([&] { return gate_.reached && bar() > 0; }, [&, how = how] {
       ASSERT_EQ(dlg.pageId(), kPageProgress);
-      guitest::Pump();
-      fraction = gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(dlg.progressPage()->progressBar()));
+      fraction = bar();
       EXPECT_EQ(LabelText(dlg.progressPage()->statusLabel()), "Files being copied...");
       EXPECT_FALSE(guitest::Press(dlg.backButton()));
       EXPECT_FALSE(guitest::Press(dlg.nextButton()));
