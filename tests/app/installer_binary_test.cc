@@ -196,27 +196,25 @@ TEST_F(InstallerProcessTest, FailuresSayWhatFailedWhereAndWhy) {
     }
     const auto before = guitest::Snapshot(sandbox_->home());
     EXPECT_EQ(Run("usecwd /Silent"), c.status);
-    std::string line = c.line;
-    if (const std::size_t at = line.find("{}"); at != std::string::npos) line.replace(at, 2, target.substr(0, target.size() - 1));
-    EXPECT_EQ(Err(), line + "\n");
+    std::string line = c.line + "\n";
+    if (const std::size_t at = line.find("{}"); at != std::string::npos) line.replace(at, 2, target, 0, target.size() - 1);
+    EXPECT_EQ(Err(), line);
     EXPECT_EQ(guitest::Snapshot(sandbox_->home()), before);
     EXPECT_FALSE(PathExists(sandbox_->kitDir() + "/TradeLite"));
     EXPECT_TRUE(fs::is_empty(sandbox_->tmp()));
   }
 }
 
-// "--version" alone prints the version; beside other arguments it is
-// ignored. Without a display an interactive run refuses on one line.
+// "--version" alone prints the version, and is ignored beside other
+// arguments; without a display an interactive run refuses on one line.
 TEST_F(InstallerProcessTest, VersionAloneAndNoDisplayRefusal) {
-  for (const auto& [args, status, installs] : {std::tuple{"--version", 0, false}, {"--version /S", 0, true},
-           {"/S --version", 0, true}, {"usecwd --version", 1, false}, {"--version --version", 1, false}, {"", 1, false}}) {
+  for (const auto& [args, status] : {std::pair{"--version", 0}, {"--version /S", 0}, {"usecwd --version", 1}, {"", 1}}) {
     SCOPED_TRACE(args);
     fs::remove_all(sandbox_->home() + "/.Ordo");
     EXPECT_EQ(Run(args), status);
     EXPECT_EQ(Out(), std::string(args) == "--version" ? "ordx-install " ORDX_EXPECTED_VERSION "\n" : "");
-    EXPECT_EQ(PathExists(sandbox_->mainStarterFile()), installs);
+    EXPECT_EQ(PathExists(sandbox_->mainStarterFile()), std::string(args) == "--version /S");
     EXPECT_EQ(Err().find('\n'), status != 0 ? Err().size() - 1 : std::string::npos) << Err();
-    EXPECT_EQ(Err().find("/S") != std::string::npos, status != 0) << Err();
   }
 }
 

@@ -33,10 +33,8 @@ extern "C" const char* __tsan_default_suppressions() {
 }
 
 bool DisplayAvailable() {
-  static const bool available = [] {
-    const char* display = std::getenv("DISPLAY");
-    return display != nullptr && *display != '\0' && gtk_init_check(nullptr, nullptr);
-  }();
+  const char* display = std::getenv("DISPLAY");
+  static const bool available = display != nullptr && *display != '\0' && gtk_init_check(nullptr, nullptr);
   return available;
 }
 
@@ -54,8 +52,7 @@ void SendKey(GtkWidget* window, guint keyval) {
   // Key bindings (Tab, Enter) are looked up by the hardware key.
   GdkKeymapKey* keys = nullptr;
   gint count = 0;
-  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_default(), keyval, &keys, &count) &&
-      count > 0) {
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_default(), keyval, &keys, &count) && count > 0) {
     event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
     event->key.group = static_cast<guint8>(keys[0].group);
   }

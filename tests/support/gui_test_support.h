@@ -47,7 +47,6 @@ class DialogAnswerer {
  public:
   DialogAnswerer();
   ~DialogAnswerer();
-  DialogAnswerer(const DialogAnswerer&) = delete;
 
   void Plan(gint response) { plan_.push_back(response); }
   // A dialog is answered once `inspect` returns true for it; after five

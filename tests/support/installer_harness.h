@@ -20,15 +20,12 @@ class Sandbox {
   Sandbox();
   ~Sandbox();
   Sandbox(const Sandbox&) = delete;
-  Sandbox& operator=(const Sandbox&) = delete;
-
   const std::string& root() const { return root_; }
   std::string home() const { return root_ + "/home"; }
   std::string tmp() const { return root_ + "/tmp"; }
   std::string kitDir() const { return root_ + "/kit"; }
   std::string kitPath() const { return kitDir() + "/ordx.dkt"; }
-  // With its trailing slash.
-  std::string defaultTarget() const { return home() + "/.ordx/Ordo/ordx/tmplts/"; }
+  std::string defaultTarget() const { return home() + "/.ordx/Ordo/ordx/tmplts/"; }  // ends in "/"
   std::string mainStarterFile() const { return home() + "/.Ordo/ordolaunch/ordolaunch.cfg"; }
 
  private:
@@ -54,8 +51,7 @@ bool OpenWizard(CInstallerDlg* dialog);
 
 // Holds a worker thread (from a file-layer fault hook) until opened.
 struct Gate {
-  std::atomic<bool> open{false};
-  std::atomic<bool> reached{false};
+  std::atomic<bool> open{false}, reached{false};
   void Wait() {
     reached = true;
     testsupport::WaitUntil([this] { return open.load(); }, "the test to open the gate");
