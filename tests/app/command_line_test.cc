@@ -9,13 +9,7 @@ namespace ordx {
 namespace {
 
 TEST(CommandLine, SwitchesAndLanguage) {
-  struct Case {
-    std::vector<const char*> args;
-    const char* locale;
-    bool silent, useCwd;
-    std::u16string code;
-    int localeQueries;
-  };
+  struct Case { std::vector<const char*> args; const char* locale; bool silent, useCwd; std::u16string code; int localeQueries; };
   const Case cases[] = {
       {{}, "de_DE.UTF-8", false, false, u"de", 1},
       // "usecwd" only exact and first; the scan goes on after it.

@@ -1,6 +1,5 @@
-// The wizard driven in-process under the X display: where the typed text
-// installs, registration, Finish, the copy and its cancel, and GTK's
-// language. Modal dialogs are answered by the test.
+// The wizard driven in-process under the X display; the test answers its
+// modal dialogs.
 #include <gdk/gdkkeysyms.h>
 #include <libintl.h>
 #include <sys/stat.h>
@@ -54,10 +53,6 @@ class InstallerFlowTest : public ::testing::Test {
   static void Click(GtkWidget* button, int times = 1) {
     for (int i = 0; i < times; ++i) EXPECT_TRUE(guitest::Press(button));
   }
-  static void Act(How how, GtkWidget* window, GtkWidget* cancel) {
-    how == kButton ? Click(cancel) : how == kEscape ? guitest::SendKey(window, GDK_Escape)
-                                                     : guitest::SendDelete(window);
-  }
   // An xdg-open first on PATH that runs `body` into the log it returns.
   std::string StubXdgOpen(const std::string& body) {
     const std::string bin = sandbox_->root() + "/bin", log = sandbox_->root() + "/opened.log";
@@ -74,11 +69,9 @@ class InstallerFlowTest : public ::testing::Test {
   std::string path_;  // PATH before a stub xdg-open
 };
 
-// Enter in the field is Next. "~" alone or leading "~/" is the home, any
-// other "~" an ordinary name; a relative text with backslashes is taken
-// against the working directory; an empty or multi-line text is refused in a
-// box. Finish hands the description to xdg-open as one literal argument,
-// never an option, and opens nothing with the box cleared.
+// Enter is Next. Only "~" and "~/..." mean the home; a relative text is taken
+// against the working directory; an empty or multi-line one is refused. Finish
+// hands the description to xdg-open as one literal argument, if ticked.
 TEST_F(InstallerFlowTest, EnterInstallsWhereTheTextPointsAndFinishOpensTheDescription) {
   const std::string odd = "-it's \"new\"/$HOME `id` & more";
   for (const auto& [typed, where] : {std::pair<std::string, std::string>{"~", "/home"},
@@ -119,10 +112,8 @@ TEST_F(InstallerFlowTest, EnterInstallsWhereTheTextPointsAndFinishOpensTheDescri
   }
 }
 
-// A proposed directory whose bytes are no UTF-8 shows U+FFFD and is, unedited,
-// installed into and registered with its own bytes, above the other lines
-// kept byte for byte; a starter file that cannot be updated is reported in a
-// box, and the run still succeeds.
+// A proposed directory that is no UTF-8 shows U+FFFD and is installed into and
+// registered with its own bytes, other lines kept; a failed update is said.
 TEST_F(InstallerFlowTest, UndecodableDirectoryKeepsItsBytesAndFailedRegistrationIsShown) {
   for (const bool registrationFails : {false, true}) {
     NewSandbox();
@@ -158,10 +149,8 @@ TEST_F(InstallerFlowTest, WorkerThatCannotStartEndsOnErrorPage) {
   EXPECT_EQ(dlg.pageId(), kPageError);
 }
 
-// During the copy Cancel, Escape and the close button ask first, while Back
-// and Next cannot be pressed. Yes rolls back to exactly the tree before and
-// ends on the error page with the cancel text and no error box; No, or
-// closing the question, lets the copy go on.
+// During the copy Cancel, Escape and the close button ask first; Yes rolls back
+// to the tree before and ends on the error page, else the copy goes on.
 TEST_F(InstallerFlowTest, CancelDuringTheCopyAsksAndYesRollsBack) {
   for (const auto& [how, answer] : {std::pair{kButton, GTK_RESPONSE_YES}, {kEscape, GTK_RESPONSE_YES},
            {kClose, GTK_RESPONSE_YES}, {kButton, GTK_RESPONSE_NO},
@@ -192,7 +181,8 @@ TEST_F(InstallerFlowTest, CancelDuringTheCopyAsksAndYesRollsBack) {
       EXPECT_EQ(LabelText(dlg.progressPage()->statusLabel()), "Files being copied...");
       EXPECT_FALSE(guitest::Press(dlg.backButton()));
       EXPECT_FALSE(guitest::Press(dlg.nextButton()));
-      Act(how, dlg.window(), dlg.cancelButton());
+      how == kButton ? Click(dlg.cancelButton()) : how == kEscape ? guitest::SendKey(dlg.window(), GDK_Escape)
+                                                                  : guitest::SendDelete(dlg.window());
       gate_.open = true;
     });
     Click(dlg.nextButton());
@@ -222,9 +212,8 @@ void CollectLabels(GtkWidget* widget, std::string* out) {
   }, out);
 }
 
-// The chosen language reaches GTK's own buttons (Armenian from our table,
-// GTK has none; Arabic, which has the English texts, keeps GTK in English);
-// xdg-open still gets the user's own LANGUAGE.
+// The chosen language reaches GTK's buttons (Armenian from our table, Arabic in
+// English); xdg-open still gets the user's own LANGUAGE.
 TEST_F(InstallerFlowTest, GtkTextsFollowTheChosenLanguageAndChildrenKeepTheUsers) {
   const std::string log = StubXdgOpen("printf '%s' \"$LANGUAGE\"");
   setenv("LANGUAGE", "pl", 1);

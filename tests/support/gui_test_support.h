@@ -1,6 +1,5 @@
-// Window test helpers under Xvfb: the display check, pumping the main loop,
-// synthetic key and close events, and a timer that answers modal dialogs and
-// records what they showed.
+// Window test helpers under Xvfb: events, and a timer that answers modal
+// dialogs and records what they showed.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -23,34 +22,25 @@ void SendKey(GtkWidget* window, guint keyval);
 void SendDelete(GtkWidget* window);  // the window manager's close request
 
 // The common desktops' default fonts: a short name, and as gtk-font-name takes it.
-struct FontSetup {
-  const char *name, *font;
-};
+struct FontSetup { const char *name, *font; };
 const std::vector<FontSetup>& DesktopFonts();
 void UseFont(const char* font);  // for widgets built from now on
 
 // Clicks the button only when a user could: mapped and sensitive.
 bool Press(GtkWidget* button);
 std::string LabelText(GtkWidget* label_or_button);
-inline bool IsVisible(GtkWidget* w) { return gtk_widget_get_visible(w) != FALSE; }
-inline bool IsSensitive(GtkWidget* w) { return gtk_widget_get_sensitive(w) != FALSE; }
 
-struct ShownDialog {
-  std::string text, title;
-  GtkMessageType type = GTK_MESSAGE_OTHER;
-};
+struct ShownDialog { std::string text, title; GtkMessageType type = GTK_MESSAGE_OTHER; };
 
-// While alive, runs queued actions inside whatever loop runs, then answers
-// each modal dialog with the next planned response (GTK_RESPONSE_DELETE_EVENT
-// once the plan is used up) and records it.
+// While alive, runs queued actions inside whatever loop runs, then answers each
+// modal dialog with the next planned response (then GTK_RESPONSE_DELETE_EVENT).
 class DialogAnswerer {
  public:
   DialogAnswerer();
   ~DialogAnswerer();
 
   void Plan(gint response) { plan_.push_back(response); }
-  // A dialog is answered once `inspect` returns true for it; after five
-  // seconds the test fails and it is answered anyway.
+  // Answers once `inspect` is true; after five seconds, fails and answers anyway.
   void Inspect(std::function<bool(GtkWidget* dialog)> inspect) { inspect_ = std::move(inspect); }
   void Later(std::function<void()> action) { When([] { return true; }, std::move(action)); }
   // Runs `action` once `ready` holds, in queue order; fails after ten seconds.
@@ -68,11 +58,7 @@ class DialogAnswerer {
   std::function<bool(GtkWidget*)> inspect_;
   GtkWidget* waiting_ = nullptr;
   gint64 waitingSince_ = 0;
-  struct Pending {
-    std::function<bool()> ready;
-    std::function<void()> action;
-    gint64 since;
-  };
+  struct Pending { std::function<bool()> ready; std::function<void()> action; gint64 since; };
   std::deque<Pending> actions_;
   std::vector<ShownDialog> shown_;
 };

@@ -42,18 +42,15 @@ std::vector<KitFile> StandardKitFiles() {
       {u"TradeLite\\2.1.4\\docs\\readme_en.html", "<html><body>Trade Lite</body></html>\n"},
       {u"TradeLite\\2.1.4\\docs\\readme_de.html", "<html><body>Handel</body></html>\n"},
       {u"TradeLite\\2.1.4\\settings\\defaults.xml", "<settings currency=\"EUR\"/>\n"},
-      {u"TradeLite\\2.1.4\\TradeLite.cfg", "configuration.name = TradeLite\n" +
-                                               std::string(3000, 'x') + "\n"},
+      {u"TradeLite\\2.1.4\\TradeLite.cfg", "configuration.name = TradeLite\n" + std::string(3000, 'x')},
   };
 }
 
 void WriteStandardKit(const std::string& path, const char16_t* languageCode) {
   kittest::KitBuilder builder;
   const char16_t* doc = u"TradeLite\\2.1.4\\docs\\readme_en.html";
-  if (languageCode != nullptr) {
-    builder.AddDescription(languageCode, u"Trade Lite 2.1.4", u"Northwind Software", doc);
-  } else {
-    builder.AddDescription(u"en", u"Trade Lite 2.1.4", u"Northwind Software", doc);
+  builder.AddDescription(languageCode ? languageCode : u"en", u"Trade Lite 2.1.4", u"Northwind Software", doc);
+  if (languageCode == nullptr) {
     builder.AddDescription(u"de", u"Trade Lite 2.1.4 Handel", u"Northwind Software GmbH",
                            u"TradeLite\\2.1.4\\docs\\readme_de.html");
   }

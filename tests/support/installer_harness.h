@@ -1,5 +1,4 @@
-// Installer dialog test harness: a private sandbox (HOME, TMPDIR and a kit
-// folder as the working directory), the standard kit, dialogs built as
+// Installer test harness: a private sandbox, the standard kit, dialogs as
 // start-up builds them, and a gate that holds the worker.
 #pragma once
 
@@ -33,10 +32,7 @@ class Sandbox {
   std::vector<std::pair<std::string, std::string>> oldEnv_;  // "" when unset
 };
 
-struct KitFile {
-  std::u16string name;  // as stored, "\" separators
-  std::string bytes;
-};
+struct KitFile { std::u16string name; std::string bytes; };  // name as stored, "\" separators
 // In stored order; the last is ".../TradeLite.cfg".
 std::vector<KitFile> StandardKitFiles();
 // English and German texts, or only `languageCode`'s when given.
@@ -44,8 +40,7 @@ void WriteStandardKit(const std::string& path, const char16_t* languageCode = nu
 // Every standard kit file below `dir` (ending in "/") with its bytes.
 void ExpectStandardFilesIn(const std::string& dir);
 
-// A dialog as start-up builds it, with the kit in the working directory;
-// OpenWizard prepares it and shows the welcome page, as Run does.
+// OpenWizard prepares the dialog and shows the welcome page, as Run does.
 std::unique_ptr<CInstallerDlg> NewDialog(bool silent, const char16_t* languageCode = u"en");
 bool OpenWizard(CInstallerDlg* dialog);
 
