@@ -13,6 +13,7 @@ TEST(CommandLine, SwitchesAndLanguage) {
   const Case cases[] = {
       {{}, "de_DE.UTF-8", false, false, u"de", 1},
       // "usecwd" only exact and first; the scan goes on after it.
+      {{"usecwd"}, "C", false, true, u"en", 1},
       {{"usecwd", "-s"}, "C", true, true, u"en", 1},
       {{"/S", "usecwd"}, "C", true, false, u"en", 1},
       {{"usecwdX"}, "C", false, false, u"en", 1},
