@@ -1,5 +1,4 @@
-// The starter's key=value files: line rules, and a reader and writer that
-// never damage a file they cannot handle whole.
+// The starter's key=value files: line rules, and a reader and writer that never damage a file they cannot handle whole.
 #include "config/config_file.h"
 
 #include <sys/stat.h>
@@ -20,14 +19,7 @@ std::string Dump(const ConfigEntries& entries) {  // key=[value|value|];
   }
   return out;
 }
-int Thrown(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (int code) {
-    return code;
-  }
-  return 0;
-}
+int Thrown(const std::function<void()>& body) try { return body(), 0; } catch (int code) { return code; }
 
 // The bytes, the model they give, the bytes written back (empty: the same).
 TEST(ConfigText, LineRules) {
@@ -57,8 +49,8 @@ TEST(ConfigText, LineRules) {
 
 using ConfigFile = TempHomeTest;
 
-// What is no regular file, what is too big, and (for the superuser) a link
-// someone else owns are left alone at once: not read, and not written.
+// What is no regular file, what is too big, and (for the superuser) a link someone else owns are left alone at once:
+// not read, and not written.
 TEST_F(ConfigFile, HostileStarterFilesAreLeftAloneAtOnce) {
   ASSERT_EQ(mkfifo((home_ / "fifo.cfg").c_str(), 0600), 0);
   fs::create_symlink("/dev/zero", home_ / "zero.cfg");
@@ -88,9 +80,8 @@ TEST_F(ConfigFile, HostileStarterFilesAreLeftAloneAtOnce) {
   EXPECT_EQ(ReadBytes(home_ / "victim.cfg"), "keep=this\n");
 }
 
-// A failed read adds nothing. A failed write throws 1 (cannot create) or 2
-// (cannot write or encode) and leaves the old file and no stray file, in its
-// folder or in TMPDIR.
+// A failed read adds nothing. A failed write throws 1 (cannot create) or 2 (cannot write or encode) and leaves the old
+// file and no stray file, in its folder or in TMPDIR.
 TEST_F(ConfigFile, FailuresLeaveModelAndFileAsTheyWere) {
   WriteBytes(home_ / "d.cfg", "k=B\nk=c\n");
   ConfigEntries entries;

@@ -1,5 +1,5 @@
-// Shared pieces of the starter-file tests: a private folder that HOME and
-// TMPDIR point into, and byte-level file helpers.
+// Shared pieces of the starter-file tests: a private folder that HOME and TMPDIR point into, and byte-level file
+// helpers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -37,8 +37,8 @@ inline std::set<std::string> ListTree(const fs::path& root) {
   return names;
 }
 
-// A fresh folder under the first $TMPDIR holding "home" and "tmp", which
-// HOME and TMPDIR name for the test, in the user's UTF-8 locale.
+// A fresh folder under the first $TMPDIR holding "home" and "tmp", which HOME and TMPDIR name for the test, in the
+// user's UTF-8 locale.
 class TempHomeTest : public ::testing::Test {
  protected:
   TempHomeTest() {
@@ -46,10 +46,7 @@ class TempHomeTest : public ::testing::Test {
     setenv("HOME", home_.c_str(), 1);
     setenv("TMPDIR", tmp_.c_str(), 1);
   }
-  ~TempHomeTest() override {
-    SetFaultHook(FaultHook());
-    fs::remove_all(root_);
-  }
+  ~TempHomeTest() override { SetFaultHook(FaultHook()), fs::remove_all(root_); }
   WideString Path(const std::string& name) const { return W((home_ / name).string()); }
   static fs::path MakeRoot() {
     static const std::string base = fs::temp_directory_path() / "ordx-XXXXXX";  // the first

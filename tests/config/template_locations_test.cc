@@ -1,5 +1,5 @@
-// Template locations against a real temporary home directory: which starter
-// files are read and written, the proposal and its probe, the registration.
+// Template locations against a real temporary home directory: which starter files are read and written, the proposal
+// and its probe, the registration.
 #include "config/template_locations.h"
 
 #include <fcntl.h>
@@ -33,8 +33,8 @@ class TemplateLocations : public TempHomeTest {
   bool alternateExists = true, fromAlternate = true;
 };
 
-// Which file is read, what is proposed, and which files the registration of
-// z writes: the main file wins; the alternate one is written where it exists.
+// Which file is read, what is proposed, and which files the registration of z writes: the main file wins; the alternate
+// one is written where it exists.
 TEST_F(TemplateLocations, StarterFilesReadAndWritten) {
   const std::string deflt = home_.string() + "/.ordx/Ordo/ordx/tmplts/";
   const std::string zx = kKey + z + "\n" + kKey + x + "\n";
@@ -58,17 +58,15 @@ TEST_F(TemplateLocations, StarterFilesReadAndWritten) {
   }
 }
 
-// Under "C" and UTF-8 a registration changes only the locations: every other
-// line keeps its bytes, in a file of several read blocks written through a
-// link that keeps its mode; locations that differ only in undecodable bytes
-// stay apart. The platform file adds its locations and stays as it was.
+// Under "C" and UTF-8 a registration changes only the locations: every other line keeps its bytes, in a file of several
+// read blocks written through a link that keeps its mode; locations that differ only in undecodable bytes stay apart.
+// The platform file adds its locations and stays as it was.
 TEST_F(TemplateLocations, RegistrationKeepsEveryOtherByteInEveryLocale) {
   const std::string head = "InstalledLocation=/opt/Ord\xC3\xBC\nLatin=caf\xE9\nLatin=caf\xE8\n"
                            "Bad=\xFF\xC0\xAF\xED\xA0\x80\r\n" + std::string("Zero=a\0b\n", 9);
   const std::string locations = kKey + x + "/\n" + kKey + "/srv/\xE9/\n" + kKey + "/srv/\xE8/\n";
   std::string filler;
-  for (int i = 0; i < 10000; ++i)
-    filler.append("F").append(std::to_string(i)).append("=\xD0\xB7\xD0\xBD\xD0\xB0 \xE9 \xC3\n");
+  for (int i = 0; i < 10000; ++i) filler.append("F").append(std::to_string(i)).append("=\xD0\xB7\xD0\xBD\xD0\xB0 \xE9 \xC3\n");
   ASSERT_GT(filler.size(), 2u << 16);
   const fs::path platformFile = home_ / ".ordx/.Ordo/ordolaunch/ordolaunch.cfg";
   const std::string platform = kKey + x + "\nconfigurationtemplateslocation=" + y + "\n";
@@ -90,24 +88,19 @@ TEST_F(TemplateLocations, RegistrationKeepsEveryOtherByteInEveryLocale) {
   }
 }
 
-// Addresses are never proposed; "file://", backslashes and a CR LF line end
-// are cleaned away before the probe; a missing or failing one is passed over.
-// The probe makes and removes a file in the location itself, never in TMPDIR,
+// Addresses are never proposed; "file://", backslashes and a CR LF line end are cleaned away before the probe; a
+// missing or failing one is passed over. The probe makes and removes a file in the location itself, never in TMPDIR,
 // and puts the folder's time back.
 TEST_F(TemplateLocations, ProbesEachLocationAsItWouldBeUsed) {
   for (const char* s : {"http:", "https:", "ftp:"}) fs::create_directories(root_ / s / "h");
   WriteBytes(root_ / "file", "");
   std::string lines;
-  for (const std::string& l : {r + "/http://h", r + "/https://h", r + "/ftp://h", r + "/file",
-                               std::string("/m/n"), std::string("\\M\\N\\"), std::string(),
-                               x + "/missing", y, "file://" + z + "\r"})
-    lines += kKey + l + "\n";
+  for (const std::string& l : {r + "/http://h", r + "/https://h", r + "/ftp://h", r + "/file", std::string("/m/n"),
+                               std::string("\\M\\N\\"), std::string(), x + "/missing", y, "file://" + z + "\r"}) lines += kKey + l + "\n";
   WriteBytes(mainFile, lines);
   const timespec times[2] = {{1000, 5}, {2000, 123456789}};
   ASSERT_EQ(utimensat(AT_FDCWD, z.c_str(), times, 0), 0);
-  SetFaultHook([this](FileOp op, const WideString& path) {
-    return op == FileOp::kGetTempFileName && N(path) == y ? 87u : 0u;
-  });
+  SetFaultHook([this](FileOp op, const WideString& path) { return op == FileOp::kGetTempFileName && N(path) == y ? 87u : 0u; });
   EXPECT_EQ(Select(), z);
   EXPECT_EQ(list.size(), 9u);  // "\M\N\" is "/m/n" again
   struct stat st {};
@@ -119,8 +112,8 @@ TEST_F(TemplateLocations, ProbesEachLocationAsItWouldBeUsed) {
   EXPECT_EQ(Select(), "");
 }
 
-// A write failing twice, a main file not read whole, no home directory:
-// nothing is written and the alternate file is not tried.
+// A write failing twice, a main file not read whole, no home directory: nothing is written and the alternate file is
+// not tried.
 TEST_F(TemplateLocations, FailuresLeaveEveryFileAsItWas) {
   WriteBytes(mainFile, "M=1\n");
   WriteBytes(alternateFile, "A=1\n");

@@ -1,6 +1,5 @@
-// Conversions between bytes and UTF-16: every byte run survives the round
-// trip in every locale, exact conversion refuses what would name another
-// file, "C" switches to UTF-8, and case folding never merges two texts.
+// Conversions between bytes and UTF-16: every byte run survives the round trip in every locale, exact conversion
+// refuses what would name another file, "C" switches to UTF-8, and case folding never merges two texts.
 #include "text/convert.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +19,8 @@ namespace {
 
 std::string Bytes(const NarrowString& n) { return std::string(n.view()); }
 
-// Each byte run and its units under UTF-8; under "C" each byte from 0x80 up
-// (and zero) is the escape unit U+DC00 + byte. Either way the bytes come back.
+// Each byte run and its units under UTF-8; under "C" each byte from 0x80 up (and zero) is the escape unit U+DC00 +
+// byte. Either way the bytes come back.
 TEST(Conversion, BytesBecomeUnitsAndComeBackInEveryLocale) {
   const std::pair<std::string, std::u16string> cases[] = {
       {"plain /tmp/x", u"plain /tmp/x"},
@@ -49,8 +48,8 @@ TEST(Conversion, BytesBecomeUnitsAndComeBackInEveryLocale) {
   }
 }
 
-// Exact conversion (paths, stored settings) refuses what would come back as
-// other units; the reading conversion writes "?" for what cannot be encoded.
+// Exact conversion (paths, stored settings) refuses what would come back as other units; the reading conversion writes
+// "?" for what cannot be encoded.
 TEST(Conversion, ExactConversionRefusesWhatWouldNameAnotherFile) {
   const std::tuple<const char*, std::u16string, const char*, const char*> cases[] = {
       // locale, units, exact bytes (nullptr: refused), ToNarrow's bytes
@@ -84,8 +83,8 @@ TEST(Conversion, ExactConversionRefusesWhatWouldNameAnotherFile) {
   EXPECT_EQ(std::string(bytes, 4), std::string("\xC3\xA9t\0", 4));
 }
 
-// Under "C" or "POSIX" the process, and through the environment a later
-// setlocale(LC_ALL, "") (GTK makes one) or a child, switch to C.UTF-8.
+// Under "C" or "POSIX" the process, and through the environment a later setlocale(LC_ALL, "") (GTK makes one) or a
+// child, switch to C.UTF-8.
 TEST(Conversion, CLocaleSwitchesToUtf8) {
   const std::tuple<const char*, const char*, const char*> cases[] = {
       // LC_ALL, LANG, the variable that holds C.UTF-8 afterwards
@@ -118,8 +117,8 @@ TEST(Conversion, CaseFoldingFoldsAsciiLettersOnly) {
   EXPECT_NE(NoCaseKey(ToWide("caf\xE9")), NoCaseKey(ToWide("caf\xE8")));  // two stray bytes
 }
 
-// Another locale is kept, its bytes survive, and in GBK, where the second
-// byte of U+4E04 and U+4E64 is "A" and "a", the two never fold into one.
+// Another locale is kept, its bytes survive, and in GBK, where the second byte of U+4E04 and U+4E64 is "A" and "a", the
+// two never fold into one.
 TEST(Conversion, MultibyteLocaleIsKeptAndNeverMergesCharacters) {
   const std::string name = "gbk-" + std::to_string(getpid());
   const std::string run = "\x81\x41\x81\x61\x80\x81\x7F\xC3";  // A, a, stray bytes
