@@ -33,7 +33,7 @@ inline void SetTimes(const std::string& path, time_t seconds, long nanoseconds =
 // A file with `bytes` (a directory for nullptr), its mode and its time.
 inline void Put(const std::string& path, const char* bytes, mode_t mode, time_t seconds) {
   if (bytes != nullptr) kittest::WriteBytes(path, bytes);
-  if (bytes == nullptr) { ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << path; }
+  else ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << path;
   ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
   SetTimes(path, seconds);
 }
@@ -49,11 +49,9 @@ inline Snapshot TakeSnapshot(const std::string& root, bool dirTimes = true) {
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0) return;
     std::string node = std::to_string(st.st_mode);
-    if (!S_ISDIR(st.st_mode) || dirTimes) {
-      node.append(" ").append(std::to_string(st.st_mtim.tv_sec)).append(".").append(std::to_string(st.st_mtim.tv_nsec));
-    }
-    if (S_ISREG(st.st_mode)) node.append(" ").append(std::to_string(std::hash<std::string>{}(Slurp(path))));
-    if (S_ISLNK(st.st_mode)) node.append(" -> ").append(fs::read_symlink(path).string());
+    if (!S_ISDIR(st.st_mode) || dirTimes) node += " " + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+    if (S_ISREG(st.st_mode)) node += " " + std::to_string(std::hash<std::string>{}(Slurp(path)));
+    if (S_ISLNK(st.st_mode)) node += " -> " + fs::read_symlink(path).string();
     snap["." + path.substr(root.size())] = node;
   };
   add(root);
@@ -79,7 +77,6 @@ class EngineTest : public ::testing::Test {
   }
   std::string Path(const std::string& rel) const { return root_ + "/" + rel; }
 
-  // Writes the builder's kit beside TMPDIR and opens it with the reader.
   KitReader* OpenKit(const kittest::KitBuilder& builder) {
     kittest::WriteKit(Path("kit.dkt"), builder.Build(), 1);
     kit_ = std::make_unique<KitReader>();
@@ -87,11 +84,7 @@ class EngineTest : public ::testing::Test {
     return kit_.get();
   }
 
-  struct Outcome {
-    ErrorCode returned;
-    WideString text;
-    std::uint32_t percent = 0;
-  };
+  struct Outcome { ErrorCode returned; WideString text; std::uint32_t percent = 0; };
   // One installation run of `kit` into `dir` on this thread.
   static Outcome Install(KitReader* kit, const std::string& dir) {
     InstallState state;

@@ -33,8 +33,7 @@ std::string BigBytes() {
   return big;
 }
 
-int WaitChild(pid_t pid) {  // its exit status; -1 when it was killed or hung
-  int status = 0;
+int WaitChild(pid_t pid, int status = 0) {  // its exit status; -1 when it was killed or hung
   return testsupport::WaitForChild(pid, &status) && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -52,16 +51,13 @@ class InstallWorkerTest : public EngineTest {
     EngineTest::SetUp();
     Put(Path("outside"), nullptr, 0755, 1000);
     Put(Path("outside/target"), "outside", 0644, kKitSeconds - 5);
-    const std::tuple<const char16_t*, std::string, FILETIME> files[] = {{u"keep\\old.txt", "kit old", KitTime()}, {u"keep\\newer.txt", "kit newer", KitTime()},
-                 {u"same.txt", "kit same", KitTime()}, {u"fresh\\a\\b\\c.txt", "kit c", KitTime(-3)},
-                 // Whole seconds on disk still count as up to date later.
-                 {u"fresh\\a\\d.txt", "kit d", KitTime(-4) + 5000000},
-                 {u"keep\\sub\\added.txt", "kit added", KitTime()}, {u"big.bin", BigBytes(), KitTime()},
-                 {u"keep\\link.txt", "kit link", KitTime()}, {u"top_old.txt", "kit top", KitTime(7)},
-                 // The run must not save its own copy over the user's original.
-                 {u"keep\\old.txt", "kit old 2", KitTime(1)},
-                 // Names are looked up exactly, never as patterns ("keep").
-                 {u"kee*\\x.txt", "kit x", KitTime()}};
+    // d.txt: whole seconds on disk are up to date later; old.txt twice: the run must not save its own copy over the
+    // user's original; "kee*": names are looked up exactly, never as patterns.
+    const std::tuple<const char16_t*, std::string, FILETIME> files[] = {{u"keep\\old.txt", "kit old", KitTime()},
+        {u"keep\\newer.txt", "kit newer", KitTime()}, {u"same.txt", "kit same", KitTime()}, {u"fresh\\a\\b\\c.txt", "kit c", KitTime(-3)},
+        {u"fresh\\a\\d.txt", "kit d", KitTime(-4) + 5000000}, {u"keep\\sub\\added.txt", "kit added", KitTime()},
+        {u"big.bin", BigBytes(), KitTime()}, {u"keep\\link.txt", "kit link", KitTime()}, {u"top_old.txt", "kit top", KitTime(7)},
+        {u"keep\\old.txt", "kit old 2", KitTime(1)}, {u"kee*\\x.txt", "kit x", KitTime()}};
     KitBuilder builder;
     for (const auto& [name, bytes, time] : files) {
       std::string rel = U8(name);
@@ -77,12 +73,11 @@ class InstallWorkerTest : public EngineTest {
   void MakeTemplate() {
     std::filesystem::remove_all(Path("tpl"));
     const std::string half(kBigSize / 2, 'o');
-    const std::tuple<const char*, const char*, mode_t, time_t> nodes[] = {
-        {"tpl", nullptr, 0755, 0}, {"tpl/keep", nullptr, 0750, 0}, {"tpl/keep/sub", nullptr, 0700, 0},
-        {"tpl/keep/old.txt", "user old", 0640, kKitSeconds - 100},
-        {"tpl/keep/newer.txt", "user newer", 0600, kKitSeconds + 100},
-        {"tpl/same.txt", "user same", 0644, kKitSeconds}, {"tpl/keep/sub/user.dat", "user data", 0604, 12345},
-        {"tpl/big.bin", half.c_str(), 0664, kKitSeconds - 1}, {"tpl/top_old.txt", "user top, longer", 0644, kKitSeconds}};
+    const std::tuple<const char*, const char*, mode_t, time_t> nodes[] = {{"tpl", nullptr, 0755, 0},
+        {"tpl/keep", nullptr, 0750, 0}, {"tpl/keep/sub", nullptr, 0700, 0}, {"tpl/keep/old.txt", "user old", 0640, kKitSeconds - 100},
+        {"tpl/keep/newer.txt", "user newer", 0600, kKitSeconds + 100}, {"tpl/same.txt", "user same", 0644, kKitSeconds},
+        {"tpl/keep/sub/user.dat", "user data", 0604, 12345}, {"tpl/big.bin", half.c_str(), 0664, kKitSeconds - 1},
+        {"tpl/top_old.txt", "user top, longer", 0644, kKitSeconds}};
     for (const auto& [rel, bytes, mode, seconds] : nodes) Put(Path(rel), bytes, mode, seconds);
     ASSERT_EQ(symlink(Path("outside/target").c_str(), Path("tpl/keep/link.txt").c_str()), 0);
     SetTimes(Path("tpl/keep/link.txt"), 34567);
@@ -102,9 +97,8 @@ class InstallWorkerTest : public EngineTest {
         EXPECT_EQ(versions.count(Slurp(Path("tpl/" + rel))), 1u) << rel << " holds neither version";
       }
     }
-    for (const auto& e : std::filesystem::directory_iterator(Path("tmp"))) {
+    for (const auto& e : std::filesystem::directory_iterator(Path("tmp")))
       EXPECT_EQ(e.path().filename().string().rfind("kpx", 0), 0u) << e.path();  // the kit's own
-    }
   }
 
   KitReader* kit_ptr_ = nullptr;
@@ -123,11 +117,9 @@ TEST_F(InstallWorkerTest, CleanRunRerunAndFaultSweep) {
   ASSERT_EQ(first.returned, kErrorSuccess);
   EXPECT_EQ(first.percent, 100u);
   EXPECT_EQ(U8(first.text), U8(LoadString("IDS_INSTALL_FINISH")));
-  for (const auto& [file, bytes] : {std::pair{"keep/old.txt", "kit old 2"}, {"keep/newer.txt", "user newer"},
-                                    {"same.txt", "user same"}, {"top_old.txt", "kit top"}, {"keep/link.txt", "kit link"},
-                                    {"kee*/x.txt", "kit x"}, {"../outside/target", "outside"}}) {
+  for (const auto& [file, bytes] : {std::pair{"keep/old.txt", "kit old 2"}, {"keep/newer.txt", "user newer"}, {"same.txt", "user same"},
+           {"top_old.txt", "kit top"}, {"keep/link.txt", "kit link"}, {"kee*/x.txt", "kit x"}, {"../outside/target", "outside"}})
     EXPECT_EQ(Slurp(Path("tpl/") + file), bytes) << file;
-  }
   EXPECT_EQ(Slurp(Path("tpl/big.bin")), BigBytes());
   EXPECT_FALSE(std::filesystem::exists(Path("tpl") + kTransaction));
   const Snapshot clean = TakeSnapshot(Path("tpl"), false), installed = TakeSnapshot(Path("tpl"));
@@ -259,10 +251,9 @@ TEST_F(InstallWorkerTest, RealFullFileSystems) {
   const std::string small = Path("small"), tiny = Path("tiny");
   Put(small, nullptr, 0755, 1000);
   Put(tiny, nullptr, 0755, 1000);
-  if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4m") != 0 || mount("tmpfs", tiny.c_str(), "tmpfs", 0, "size=8k") != 0) {
-    umount(small.c_str());
-    GTEST_SKIP() << "cannot mount a tmpfs here (needs root): " << strerror(errno);
-  }
+  const bool mounted = mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4m") == 0 && mount("tmpfs", tiny.c_str(), "tmpfs", 0, "size=8k") == 0;
+  if (!mounted) umount(small.c_str());
+  if (!mounted) GTEST_SKIP() << "cannot mount a tmpfs here (needs root): " << strerror(errno);
   ASSERT_EQ(std::system(("cp -a '" + Path("tpl") + "' '" + small + "/tpl'").c_str()), 0);
   Put(small + "/tpl/filler", std::string(3 * 1024 * 1024, 'f').c_str(), 0644, 1000);
   const Snapshot full = TakeSnapshot(small + "/tpl");
@@ -285,19 +276,13 @@ TEST_F(EngineTest, RollbackTouchesOnlyWhatTheRunMade) {
     std::vector<const char16_t*> entries;
     std::vector<std::pair<const char*, const char*>> made;  // name -> link target, "" a directory, "=" a file
     bool succeeds;
-  } rows[] = {
-      {{u"a.txt", u"zz"}, {{".ordx-new.a.txt", "="}}, false},
-      {{u"a.txt", u"zz"}, {{".ordx-new.a.txt", "missing"}}, false},
-      {{u"a.txt"}, {{".ordx-new.a.txt", "="}}, true},
+  } rows[] = {{{u"a.txt", u"zz"}, {{".ordx-new.a.txt", "="}}, false}, {{u"a.txt", u"zz"}, {{".ordx-new.a.txt", "missing"}}, false},
+      {{u"a.txt"}, {{".ordx-new.a.txt", "="}}, true}, {{u"a\\f1", u"l\\x\\f2", u"zz"}, {{"l", "."}}, false},
       {{u"a\\f1", u"l\\x\\f2", u"zz"}, {{"d1", ""}, {"d1/d2", ""}, {"d1/a", ""}, {"l", "d1/d2"}}, false},
-      {{u"a\\f1", u"l\\x\\f2", u"zz"}, {{"l", "."}}, false},
-      {{u"x", u"\\x", u"zz"}, {}, false},
-      {{u"out\\victim.txt"}, {{"out", "../b"}}, false},  // a link out of the target is not written through
-  };
+      {{u"x", u"\\x", u"zz"}, {}, false}, {{u"out\\victim.txt"}, {{"out", "../b"}}, false}};  // a link out is not written through
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.made) + " " + std::to_string(row.entries.size()));
-    std::filesystem::remove_all(Path("tpl"));
-    for (const char* dir : {"a", "b"}) std::filesystem::remove_all(Path(dir));
+    for (const char* dir : {"tpl", "a", "b"}) std::filesystem::remove_all(Path(dir));
     for (const char* dir : {"tpl", "a", "b", "tpl/zz"}) Put(Path(dir), nullptr, 0755, 1000);
     Put(Path("tpl/a.txt"), "user a", 0644, kKitSeconds - 100);
     Put(Path("b/victim.txt"), "someone else's", 0644, 1000);
@@ -323,15 +308,11 @@ TEST_F(EngineTest, RollbackTouchesOnlyWhatTheRunMade) {
 // A transaction directory or journal others could have written is never obeyed; a private one
 // still names no level beside the target, and a backup no record names is kept.
 TEST_F(EngineTest, RecoveryObeysOnlyAPrivateJournal) {
-  const struct {
-    mode_t directoryMode, journalMode;
-    bool obeyed, unnamedBackup;
-  } rows[] = {{0755, 0600, false, false}, {0700, 0644, false, false}, {0700, 0600, true, false}, {0700, 0600, true, true}};
+  const struct { mode_t directoryMode, journalMode; bool obeyed, unnamedBackup; } rows[] = {
+      {0755, 0600, false, false}, {0700, 0644, false, false}, {0700, 0600, true, false}, {0700, 0600, true, true}};
   for (const auto& row : rows) {
     SCOPED_TRACE(std::to_string(row.directoryMode) + " " + std::to_string(row.journalMode) + " " + std::to_string(row.unnamedBackup));
-    std::filesystem::remove_all(Path("tpl"));
-    std::filesystem::remove_all(Path("victim"));
-    for (const char* dir : {"tpl", "victim"}) Put(Path(dir), nullptr, 0755, 1000);
+    for (const char* dir : {"tpl", "victim"}) std::filesystem::remove_all(Path(dir)), Put(Path(dir), nullptr, 0755, 1000);
     Put(Path("tpl/u.txt"), "user's", 0644, 1000);
     struct stat st {};
     ASSERT_EQ(lstat(Path("tpl/u.txt").c_str(), &st), 0);
@@ -357,7 +338,8 @@ TEST_F(EngineTest, RecoveryObeysOnlyAPrivateJournal) {
 // makes nothing; the deepest entry a kit may hold installs.
 TEST_F(EngineTest, DotDotBusyAndDepth) {
   std::u16string deep;
-  for (std::uint32_t i = 1; i < kMaxNameLevels; ++i) deep += u"d\\";
+  std::string levels;
+  for (std::uint32_t i = 1; i < kMaxNameLevels; ++i) deep += u"d\\", levels += "d/";
   KitReader* kit = OpenKit(KitBuilder().AddFile(u"sub\\top.txt", "kit", KitTime()).AddFile(deep + u"leaf.txt", "deep", KitTime()));
   Put(Path("tpl"), nullptr, 0755, 1000);
   const std::string typed = Path("tpl/new1/../new2");  // both new levels go on rollback
@@ -374,8 +356,6 @@ TEST_F(EngineTest, DotDotBusyAndDepth) {
   ASSERT_EQ(Install(kit, typed).returned, kErrorSuccess);
   EXPECT_EQ(Slurp(Path("tpl/new2/sub/top.txt")), "kit");
   EXPECT_TRUE(std::filesystem::is_directory(Path("tpl/new1")));
-  std::string levels;
-  for (std::uint32_t i = 1; i < kMaxNameLevels; ++i) levels += "d/";
   EXPECT_EQ(Slurp(Path("tpl/new2/" + levels + "leaf.txt")), "deep");
 }
 
@@ -397,20 +377,17 @@ TEST(JournalTest, RecordsRoundTripAndTornTailsAreDropped) {
   std::string bytes;
   for (const JournalRecord& r : records) bytes += EncodeRecord(r);
   EXPECT_EQ(DecodeJournal(bytes), records);
-  for (std::size_t cut = bytes.size() - EncodeRecord(records.back()).size(); cut < bytes.size(); ++cut) {
+  for (std::size_t cut = bytes.size() - EncodeRecord(records.back()).size(); cut < bytes.size(); ++cut)
     EXPECT_EQ(DecodeJournal(bytes.substr(0, cut)), std::vector(records.begin(), records.end() - 1)) << cut;
-  }
   bytes[EncodeRecord(records[0]).size()] = 'Z';
   EXPECT_EQ(DecodeJournal(bytes).size(), 1u);
-  for (const auto& [raw, count] : {std::pair{"S 00000000000000000007 0 1 x\n", 1u},
-                                   {"S 000000000000000000007 0 1 x\n", 0u}, {"S 1 0 99999999999999999999999 x\n", 0u}}) {
+  for (const auto& [raw, count] : {std::pair{"S 00000000000000000007 0 1 x\n", 1u}, {"S 000000000000000000007 0 1 x\n", 0u},
+                                   {"S 1 0 99999999999999999999999 x\n", 0u}})
     EXPECT_EQ(DecodeJournal(raw).size(), count) << raw;
-  }
   for (const auto& [name, inside] : {std::pair{u".ordx-transaction", true}, {u".ordx-transaction\\journal", true},
-                                     {u"\\.ordx-transaction/b0", true}, {u"sub\\.ordx-transaction\\x", false},
-                                     {u".ordx-transaction2\\x", false}, {u".ordx-transactio", false}}) {
+           {u"\\.ordx-transaction/b0", true}, {u"sub\\.ordx-transaction\\x", false}, {u".ordx-transaction2\\x", false},
+           {u".ordx-transactio", false}})
     EXPECT_EQ(IsTransactionEntry(name), inside) << U8(name);
-  }
 }
 
 }  // namespace
