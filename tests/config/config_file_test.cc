@@ -49,8 +49,7 @@ TEST(ConfigText, LineRules) {
 
 using ConfigFile = TempHomeTest;
 
-// What is no regular file, what is too big, and (for the superuser) a link someone else owns are left alone at once:
-// not read, and not written.
+// No regular file, too big, or (for root) a link someone else owns: left alone at once, neither read nor written.
 TEST_F(ConfigFile, HostileStarterFilesAreLeftAloneAtOnce) {
   ASSERT_EQ(mkfifo((home_ / "fifo.cfg").c_str(), 0600), 0);
   fs::create_symlink("/dev/zero", home_ / "zero.cfg");
@@ -80,8 +79,7 @@ TEST_F(ConfigFile, HostileStarterFilesAreLeftAloneAtOnce) {
   EXPECT_EQ(ReadBytes(home_ / "victim.cfg"), "keep=this\n");
 }
 
-// A failed read adds nothing. A failed write throws 1 (cannot create) or 2 (cannot write or encode) and leaves the old
-// file and no stray file, in its folder or in TMPDIR.
+// A failed read adds nothing; a failed write throws 1 (create) or 2 (write, encode), keeps the old file, strays none.
 TEST_F(ConfigFile, FailuresLeaveModelAndFileAsTheyWere) {
   WriteBytes(home_ / "d.cfg", "k=B\nk=c\n");
   ConfigEntries entries;

@@ -1,5 +1,4 @@
-// Shared pieces of the starter-file tests: a private folder that HOME and TMPDIR point into, and byte-level file
-// helpers.
+// Shared pieces of the starter-file tests: a private HOME and TMPDIR, byte-level file helpers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -37,8 +36,7 @@ inline std::set<std::string> ListTree(const fs::path& root) {
   return names;
 }
 
-// A fresh folder under the first $TMPDIR holding "home" and "tmp", which HOME and TMPDIR name for the test, in the
-// user's UTF-8 locale.
+// A fresh folder under the first $TMPDIR with "home" and "tmp" for HOME and TMPDIR, in a UTF-8 locale.
 class TempHomeTest : public ::testing::Test {
  protected:
   TempHomeTest() {

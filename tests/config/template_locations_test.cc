@@ -1,5 +1,4 @@
-// Template locations against a real temporary home directory: which starter files are read and written, the proposal
-// and its probe, the registration.
+// Template locations against a real home: the starter files read and written, the proposal, its probe, registration.
 #include "config/template_locations.h"
 
 #include <fcntl.h>
@@ -23,18 +22,14 @@ class TemplateLocations : public TempHomeTest {
     list.clear();
     return N(SelectTemplateDirectory(&list, &alternateExists, &fromAlternate));
   }
-  bool Register(const std::string& dir) {
-    return RegisterTemplateDirectory(&list, W(dir), fromAlternate, alternateExists);
-  }
+  bool Register(const std::string& dir) { return RegisterTemplateDirectory(&list, W(dir), fromAlternate, alternateExists); }
   const std::string r = root_.string(), x = r + "/x", y = r + "/y", z = r + "/z";
-  const fs::path mainFile = home_ / ".Ordo/ordolaunch/ordolaunch.cfg";
-  const fs::path alternateFile = home_ / ".Ordo/ordolauncht/ordolaunch.cfg";
+  const fs::path mainFile = home_ / ".Ordo/ordolaunch/ordolaunch.cfg", alternateFile = home_ / ".Ordo/ordolauncht/ordolaunch.cfg";
   LocationList list;
   bool alternateExists = true, fromAlternate = true;
 };
 
-// Which file is read, what is proposed, and which files the registration of z writes: the main file wins; the alternate
-// one is written where it exists.
+// The file read, the proposal, the files registering z writes: the main file wins, an existing alternate is written.
 TEST_F(TemplateLocations, StarterFilesReadAndWritten) {
   const std::string deflt = home_.string() + "/.ordx/Ordo/ordx/tmplts/";
   const std::string zx = kKey + z + "\n" + kKey + x + "\n";
@@ -80,8 +75,7 @@ TEST_F(TemplateLocations, RegistrationKeepsEveryOtherByteInEveryLocale) {
     EXPECT_EQ(Select(), x + "/") << locale;
     EXPECT_EQ(list, (LocationList{W(x + "/"), W("/srv/\xE9/"), W("/srv/\xE8/"), W(y)})) << locale;
     EXPECT_TRUE(Register(y + "/")) << locale;
-    EXPECT_EQ(ReadBytes(mainFile),
-              head + kKey + y + "\n" + locations + filler + "Tail=\xF0\x9F\x98\x80\n") << locale;
+    EXPECT_EQ(ReadBytes(mainFile), head + kKey + y + "\n" + locations + filler + "Tail=\xF0\x9F\x98\x80\n") << locale;
     EXPECT_TRUE(fs::is_symlink(mainFile));
     EXPECT_EQ(fs::status(mainFile).permissions(), fs::perms(0604));
     EXPECT_EQ(ReadBytes(platformFile), platform);
@@ -112,8 +106,7 @@ TEST_F(TemplateLocations, ProbesEachLocationAsItWouldBeUsed) {
   EXPECT_EQ(Select(), "");
 }
 
-// A write failing twice, a main file not read whole, no home directory: nothing is written and the alternate file is
-// not tried.
+// A write failing twice, a main file not read whole, no home: nothing is written, the alternate file is not tried.
 TEST_F(TemplateLocations, FailuresLeaveEveryFileAsItWas) {
   WriteBytes(mainFile, "M=1\n");
   WriteBytes(alternateFile, "A=1\n");

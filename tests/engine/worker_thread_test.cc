@@ -19,11 +19,8 @@ namespace {
 
 using namespace enginetest;  // NOLINT: test helpers only
 
-std::string Posted(InstallState& state) {  // "result text percent"
-  ErrorCode result = 0;
-  WideString text;
-  std::uint32_t percent = 0;
-  state.Read(&result, &text, &percent);
+std::string Posted(InstallState& state, ErrorCode result = 0, WideString text = {}, std::uint32_t percent = 0) {
+  state.Read(&result, &text, &percent);  // "result text percent"
   return std::to_string(result) + " " + U8(text) + " " + std::to_string(percent);
 }
 

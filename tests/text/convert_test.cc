@@ -1,5 +1,4 @@
-// Conversions between bytes and UTF-16: every byte run survives the round trip in every locale, exact conversion
-// refuses what would name another file, "C" switches to UTF-8, and case folding never merges two texts.
+// Conversions between bytes and UTF-16: round trips in every locale, exact conversion, "C" to UTF-8, case folding.
 #include "text/convert.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +18,7 @@ namespace {
 
 std::string Bytes(const NarrowString& n) { return std::string(n.view()); }
 
-// Each byte run and its units under UTF-8; under "C" each byte from 0x80 up (and zero) is the escape unit U+DC00 +
-// byte. Either way the bytes come back.
+// Under UTF-8 each byte run gives its units; under "C" each byte from 0x80 (and zero) is U+DC00 + byte; both come back.
 TEST(Conversion, BytesBecomeUnitsAndComeBackInEveryLocale) {
   const std::pair<std::string, std::u16string> cases[] = {
       {"plain /tmp/x", u"plain /tmp/x"},
@@ -48,11 +46,10 @@ TEST(Conversion, BytesBecomeUnitsAndComeBackInEveryLocale) {
   }
 }
 
-// Exact conversion (paths, stored settings) refuses what would come back as other units; the reading conversion writes
-// "?" for what cannot be encoded.
+// Exact conversion (paths, settings) refuses what would come back as other units; the reading one writes "?".
 TEST(Conversion, ExactConversionRefusesWhatWouldNameAnotherFile) {
+  // locale, units, exact bytes (nullptr: refused), ToNarrow's bytes
   const std::tuple<const char*, std::u16string, const char*, const char*> cases[] = {
-      // locale, units, exact bytes (nullptr: refused), ToNarrow's bytes
       {"C.UTF-8", u"caf\u00E9", "caf\xC3\xA9", "caf\xC3\xA9"},
       {"C.UTF-8", u"x\xDCFFy", "x\xFFy", "x\xFFy"},
       {"C.UTF-8", u"x\xD800y", nullptr, "x?y"},            // lone high surrogate
@@ -83,11 +80,9 @@ TEST(Conversion, ExactConversionRefusesWhatWouldNameAnotherFile) {
   EXPECT_EQ(std::string(bytes, 4), std::string("\xC3\xA9t\0", 4));
 }
 
-// Under "C" or "POSIX" the process, and through the environment a later setlocale(LC_ALL, "") (GTK makes one) or a
-// child, switch to C.UTF-8.
+// "C" or "POSIX" switch the process, and through the environment a later setlocale or a child, to C.UTF-8.
 TEST(Conversion, CLocaleSwitchesToUtf8) {
-  const std::tuple<const char*, const char*, const char*> cases[] = {
-      // LC_ALL, LANG, the variable that holds C.UTF-8 afterwards
+  const std::tuple<const char*, const char*, const char*> cases[] = {  // LC_ALL, LANG, where C.UTF-8 is then
       {"C", nullptr, "LC_ALL"}, {"POSIX", "de_DE.UTF-8", "LC_ALL"}, {nullptr, nullptr, "LC_CTYPE"},
       {nullptr, "xx_YY.UTF-8", "LC_ALL"}, {"C.UTF-8", nullptr, "LC_ALL"}};
   for (const auto& [lcAll, lang, variable] : cases) {
@@ -117,23 +112,19 @@ TEST(Conversion, CaseFoldingFoldsAsciiLettersOnly) {
   EXPECT_NE(NoCaseKey(ToWide("caf\xE9")), NoCaseKey(ToWide("caf\xE8")));  // two stray bytes
 }
 
-// Another locale is kept, its bytes survive, and in GBK, where the second byte of U+4E04 and U+4E64 is "A" and "a", the
-// two never fold into one.
+// Another locale is kept; in GBK, where U+4E04 and U+4E64 end in "A" and "a", the two never fold into one.
 TEST(Conversion, MultibyteLocaleIsKeptAndNeverMergesCharacters) {
   const std::string name = "gbk-" + std::to_string(getpid());
   const std::string run = "\x81\x41\x81\x61\x80\x81\x7F\xC3";  // A, a, stray bytes
-  if (std::system(("localedef -i zh_CN -f GBK " + ::testing::TempDir() + name).c_str()) != 0)
-    GTEST_SKIP() << "no GBK locale can be made here";
+  if (std::system(("localedef -i zh_CN -f GBK " + ::testing::TempDir() + name).c_str()) != 0) GTEST_SKIP() << "no GBK locale can be made here";
   const int code = testsupport::ExitCodeInChild([&] {
     setenv("LOCPATH", ::testing::TempDir().c_str(), 1);  // only this child sees it
     setenv("LC_ALL", name.c_str(), 1);
     EstablishEnvironmentLocale();
     std::string back;
-    if (std::strcmp(nl_langinfo(CODESET), "GBK") != 0 || !EncodeBytes(DecodeBytes(run), &back))
-      return 1;
+    if (std::strcmp(nl_langinfo(CODESET), "GBK") != 0 || !EncodeBytes(DecodeBytes(run), &back)) return 1;
     if (back != run || CompareNoCase(u"K\u4E04", u"k\u4E04") != 0) return 2;
-    return NoCaseKey(u"\u4E04") == NoCaseKey(u"\u4E64") || !CompareNoCase(u"\u4E04", u"\u4E64")
-               ? 3 : 0;
+    return NoCaseKey(u"\u4E04") == NoCaseKey(u"\u4E64") || !CompareNoCase(u"\u4E04", u"\u4E64") ? 3 : 0;
   });
   std::filesystem::remove_all(::testing::TempDir() + name);
   EXPECT_EQ(code, 0);

@@ -1,5 +1,4 @@
-// The text types: inline and heap forms, sharing until a write, bounded growth, size limits and the editing operations
-// at their edges.
+// The text types: inline and heap forms, sharing until a write, growth, size limits, editing at the edges.
 #include "text/cow_string.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +10,7 @@ namespace {
 
 std::u16string Str(const WideString& w) { return std::u16string(w.view()); }
 
-// A copy shares the buffer; every modifier gives the modified string its own terminated copy and leaves the other as it
-// was.
+// A copy shares the buffer; a modifier gives the modified string its own terminated copy, the other stays.
 TEST(CowString, EveryModifierCopiesASharedBuffer) {
   const WideString base(u"0123456789abcdef");
   const std::pair<void (*)(WideString&), std::u16string> cases[] = {
@@ -37,9 +35,8 @@ TEST(CowString, EveryModifierCopiesASharedBuffer) {
 // Heap bytes, count word included: leaving the inline form takes what is needed; growth rounds to 8 bytes up to 256,
 // then to 16, 32 ... 512 per doubling, from 16384 on not at all (each size where two bands differ).
 TEST(CowString, GrowthIsRoundedInBandsAndBounded) {
-  const std::pair<std::size_t, std::size_t> bands[] = {
-      {129, 136},   {289, 304},     {641, 672},     {1281, 1344},  {2561, 2688},
-      {5121, 5376}, {10241, 10752}, {16385, 16385}, {20001, 20001}};
+  const std::pair<std::size_t, std::size_t> bands[] = {{129, 136}, {289, 304}, {641, 672}, {1281, 1344}, {2561, 2688},
+                                                       {5121, 5376}, {10241, 10752}, {16385, 16385}, {20001, 20001}};
   for (const auto& [bytes, rounded] : bands) {
     NarrowString n("1234567890123456789");
     n += '!';
@@ -56,8 +53,7 @@ TEST(CowString, GrowthIsRoundedInBandsAndBounded) {
   EXPECT_EQ(s.HeapBytes(), 40u);
 }
 
-// 2^31 - 1 units are a length_error; below that a buffer past 2^31 - 1 bytes is bad_alloc, for every way of growing;
-// the string stays as it was.
+// 2^31 - 1 units: length_error; a buffer past 2^31 - 1 bytes: bad_alloc, for every way of growing; nothing changes.
 TEST(CowString, SizeLimitsThrowBeforeAnythingChanges) {
   WideString s(u"0123456789ab");
   EXPECT_THROW(s.reserve(2147483647u), std::length_error);
@@ -77,8 +73,7 @@ TEST(CowString, EditingAtTheEdges) {
   EXPECT_THROW(s.substr(4, 1), std::out_of_range);
   EXPECT_EQ(WideString(u"a/b/c").find(u'/', 2), 3u);
   EXPECT_EQ(WideString(u"abc").find(u'/'), WideString::npos);
-  // A source inside the string: the last inline unit, which the heap form overwrites when the string leaves its inline
-  // form.
+  // A source inside the string: the last inline unit, which leaving the inline form overwrites.
   WideString nine(u"123456789");
   nine.append(nine.c_str() + 8, 1);
   EXPECT_EQ(Str(nine), u"1234567899");

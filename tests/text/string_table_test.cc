@@ -1,5 +1,4 @@
-// The string table: the English texts users read, the language codes the command line and the locale are matched
-// against, and a complete text for every key in every language.
+// The string table: English texts, the language codes users give, lookups in other languages.
 #include "text/string_table.h"
 
 #include <gtest/gtest.h>
@@ -38,8 +37,7 @@ TEST_F(StringTable, LanguageCodesAreExact) {
     EXPECT_EQ(std::string(LanguageCode(id).view()), code) << id;
     EXPECT_EQ(LookupLanguageCode(code.c_str()), code == "es" ? 9 : id) << code;
   }
-  for (const char* unknown : {"RU", "eng", "e", "", "en_US"})
-    EXPECT_EQ(LookupLanguageCode(unknown), 0) << unknown;
+  for (const char* unknown : {"RU", "eng", "e", "", "en_US"}) EXPECT_EQ(LookupLanguageCode(unknown), 0) << unknown;
 }
 
 // Russian comes back as one unit per character; Arabic is English; an unknown key or language gives an empty text.
