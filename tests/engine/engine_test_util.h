@@ -1,5 +1,4 @@
-// Shared pieces of the engine tests: a fixture with its own root and TMPDIR,
-// files with exact modes and times, tree snapshots, runs of a real kit.
+// Shared pieces of the engine tests: a fixture with its own root and TMPDIR, exact files, tree snapshots, kit runs.
 #pragma once
 
 #include <fcntl.h>
@@ -38,9 +37,8 @@ inline void Put(const std::string& path, const char* bytes, mode_t mode, time_t 
   SetTimes(path, seconds);
 }
 
-// Relative path -> mode, time to the nanosecond, a digest of the bytes or the
-// link target, as lstat sees each node. Directory times change with every
-// entry added or removed, so comparisons with another run leave them out.
+// Relative path -> mode, time to the nanosecond, digest of the bytes or link target, as lstat sees it. Directory times
+// change with every entry added or removed: comparisons with another run leave them out.
 using Snapshot = std::map<std::string, std::string>;
 inline Snapshot TakeSnapshot(const std::string& root, bool dirTimes = true) {
   namespace fs = std::filesystem;

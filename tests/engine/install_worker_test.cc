@@ -1,6 +1,5 @@
-// Installation runs of a realistic kit into a real template, failed or killed at every file-layer
-// operation, raced by a second process, on file systems that fill up, and against names the run
-// did not make; the template is compared byte for byte, with modes and times to the nanosecond.
+// Installation runs of a realistic kit into a real template: failed or killed at every operation, raced by a second
+// process, on full file systems, against names the run did not make; trees compared to the byte and nanosecond.
 #include "engine/install_worker.h"
 
 #include <sys/mount.h>
@@ -51,8 +50,8 @@ class InstallWorkerTest : public EngineTest {
     EngineTest::SetUp();
     Put(Path("outside"), nullptr, 0755, 1000);
     Put(Path("outside/target"), "outside", 0644, kKitSeconds - 5);
-    // d.txt: whole seconds on disk are up to date later; old.txt twice: the run must not save its own copy over the
-    // user's original; "kee*": names are looked up exactly, never as patterns.
+    // d.txt: whole seconds on disk count as up to date; old.txt twice: the run never saves its own copy over the user's;
+    // "kee*": names are looked up exactly, never as patterns.
     const std::tuple<const char16_t*, std::string, FILETIME> files[] = {{u"keep\\old.txt", "kit old", KitTime()},
         {u"keep\\newer.txt", "kit newer", KitTime()}, {u"same.txt", "kit same", KitTime()}, {u"fresh\\a\\b\\c.txt", "kit c", KitTime(-3)},
         {u"fresh\\a\\d.txt", "kit d", KitTime(-4) + 5000000}, {u"keep\\sub\\added.txt", "kit added", KitTime()},
@@ -85,8 +84,7 @@ class InstallWorkerTest : public EngineTest {
     for (const char* dir : {"tpl/keep/sub", "tpl/keep", "tpl"}) SetTimes(Path(dir), 40000, 123456789);
   }
 
-  // Every kit path holds the user's node unchanged or a complete copy from the kit, never a part
-  // of either; and TMPDIR keeps nothing of the run.
+  // Every kit path holds the user's node unchanged or a whole copy from the kit; TMPDIR keeps nothing of the run.
   void ExpectOldOrNew() {
     const Snapshot now = TakeSnapshot(Path("tpl"));
     for (const auto& [rel, versions] : kitBytes_) {
@@ -106,10 +104,9 @@ class InstallWorkerTest : public EngineTest {
   Snapshot before_;
 };
 
-// A clean run replaces what is older, keeps what is newer, replaces a link without following it;
-// a rerun touches nothing. Then each operation fails in turn: cleanly, as a write that stops
-// half-way, and with every move of the rollback failing too ("no space" in a restore). A rollback
-// that could not finish says so; recovery, itself failing first, then restores the old tree.
+// A clean run replaces what is older, keeps what is newer, replaces a link without following it; a rerun touches nothing.
+// Then each operation fails in turn: cleanly, as a half write, and with every rollback move failing too ("no space"):
+// that rollback says so, and recovery, itself failing first, then restores the old tree.
 TEST_F(InstallWorkerTest, CleanRunRerunAndFaultSweep) {
   int operations = 0;
   SetFaultHook([&](FileOp, const WideString&) { return ++operations, 0u; });
@@ -146,8 +143,7 @@ TEST_F(InstallWorkerTest, CleanRunRerunAndFaultSweep) {
       SetFaultHook({});
       ExpectOldOrNew();
       if (outcome.returned == kErrorSuccess) {
-        // Only a time that cannot be set (the file keeps the time of its writing) and a failed
-        // tidying after the commit (the next acquirer clears the backups) leave a run successful.
+        // Only a time that cannot be set and a failed tidying after the commit (the next acquirer clears it) pass.
         EXPECT_TRUE((std::set{FileOp::kSetFileTime, FileOp::kDeleteTree}).contains(failedOp)) << int(failedOp);
         if (failedOp == FileOp::kDeleteTree) { EXPECT_EQ(Recover(Path("tpl")), kErrorSuccess); }
         if (failedOp != FileOp::kSetFileTime) { EXPECT_EQ(clean, TakeSnapshot(Path("tpl"), false)); }
@@ -174,8 +170,7 @@ TEST_F(InstallWorkerTest, CleanRunRerunAndFaultSweep) {
   }
 }
 
-// Kills the installing process at each operation: every kit path holds the old or the new file;
-// recovery gives back the old tree before the commit point, the kit after it; a rerun the kit.
+// Killed at each operation: old or new files only; recovery gives the old tree before the commit, the kit after it.
 TEST_F(InstallWorkerTest, CrashSweepThenRecoveryOrRerun) {
   int operations = 0, firstRecord = 0, commitPoint = 0;
   SetFaultHook([&](FileOp op, const WideString& path) {
@@ -214,8 +209,7 @@ TEST_F(InstallWorkerTest, CrashSweepThenRecoveryOrRerun) {
   }
 }
 
-// Two installer processes start together, round after round: each installs or is told the target
-// is busy, and the tree ends as the kit.
+// Two installer processes start together, round after round: each installs or finds the target busy; the kit is there.
 TEST_F(InstallWorkerTest, TwoProcessesAtOnce) {
   ASSERT_EQ(Install(kit_ptr_, Path("tpl")).returned, kErrorSuccess);
   const Snapshot clean = TakeSnapshot(Path("tpl"), false);
@@ -245,8 +239,7 @@ TEST_F(InstallWorkerTest, TwoProcessesAtOnce) {
   }
 }
 
-// Small tmpfs mounts: the target fills up in the middle of the large file; a TMPDIR too small for
-// anything costs nothing.
+// Small tmpfs mounts: the target fills up in the large file; a TMPDIR too small for anything costs nothing.
 TEST_F(InstallWorkerTest, RealFullFileSystems) {
   const std::string small = Path("small"), tiny = Path("tiny");
   Put(small, nullptr, 0755, 1000);
@@ -268,9 +261,8 @@ TEST_F(InstallWorkerTest, RealFullFileSystems) {
   umount(tiny.c_str());
 }
 
-// Names the run did not make are never its own: a file or link under the temporary name, a level
-// reached by ".." behind a link, the first file met again under a second spelling. A failing run
-// (a directory where the kit has "zz") leaves the target and the directory beside it as they were.
+// Names the run did not make are never its own: a node under the temporary name, a level reached by ".." behind a link,
+// a file met again under a second spelling. A failing run ("zz" is a directory) leaves target and neighbours alone.
 TEST_F(EngineTest, RollbackTouchesOnlyWhatTheRunMade) {
   const struct {
     std::vector<const char16_t*> entries;
@@ -305,8 +297,8 @@ TEST_F(EngineTest, RollbackTouchesOnlyWhatTheRunMade) {
   }
 }
 
-// A transaction directory or journal others could have written is never obeyed; a private one
-// still names no level beside the target, and a backup no record names is kept.
+// A transaction directory or journal others could write is never obeyed, nor a level beside the target; an unnamed
+// backup is kept.
 TEST_F(EngineTest, RecoveryObeysOnlyAPrivateJournal) {
   const struct { mode_t directoryMode, journalMode; bool obeyed, unnamedBackup; } rows[] = {
       {0755, 0600, false, false}, {0700, 0644, false, false}, {0700, 0600, true, false}, {0700, 0600, true, true}};
@@ -334,8 +326,7 @@ TEST_F(EngineTest, RecoveryObeysOnlyAPrivateJournal) {
   }
 }
 
-// ".." in a typed target path leaves nothing behind; a second acquirer finds the target busy and
-// makes nothing; the deepest entry a kit may hold installs.
+// ".." in a typed target leaves nothing behind; a second acquirer finds it busy; the deepest entry a kit may hold installs.
 TEST_F(EngineTest, DotDotBusyAndDepth) {
   std::u16string deep;
   std::string levels;
@@ -359,16 +350,14 @@ TEST_F(EngineTest, DotDotBusyAndDepth) {
   EXPECT_EQ(Slurp(Path("tpl/new2/" + levels + "leaf.txt")), "deep");
 }
 
-// A path in a failure text stays on one line, in the order it is stored: control and direction
-// characters are escaped, their neighbours are not.
+// A path in a failure text stays on one line, in stored order: control and direction characters are escaped, no others.
 TEST(EscapeForLineTest, ControlAndDirectionCharactersAreEscaped) {
   const WideString raw(u"\\\"\n\r\t\x1F ~\x7F\x9F\xA0\x2027\x2028\x2029\x202A\x202E\x202F\x2065\x2066\x2069\x206A");
   const std::u16string shown = u"\\\\\\\"\\n\\r\\t\\x1F ~\\x7F\\x9F\xA0\x2027\\u2028\\u2029\\u202A\\u202E\x202F\x2065\\u2066\\u2069\x206A";
   EXPECT_EQ(std::u16string(EscapeForLine(raw).view()), shown);
 }
 
-// Journal records: any byte may appear in a name; a record torn by a power cut or damaged ends
-// the journal without inventing a step; a number has at most 20 digits.
+// Journal records: any byte in a name; a torn or damaged record ends the journal; a number has at most 20 digits.
 TEST(JournalTest, RecordsRoundTripAndTornTailsAreDropped) {
   const std::vector<JournalRecord> records = {
       {JournalRecord::kLevel, 0, 0, u"/srv/new"}, {JournalRecord::kTime, 1700000000, 999999999, u""},

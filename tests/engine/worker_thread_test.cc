@@ -1,6 +1,5 @@
-// The threaded parts, clean under TSan: the worker thread (one run per start, whether it
-// succeeds or fails; Stop before the first pass and during the closing pause; a thread that
-// cannot be created) and the state it shares with the window, whose lock survives signals.
+// The threaded parts, clean under TSan: the worker thread (one run per start, Stop, a failed start) and the state it
+// shares with the window, whose lock survives signals.
 #include "engine/worker_thread.h"
 
 #include <gtest/gtest.h>
@@ -51,8 +50,7 @@ class WorkerThreadTest : public EngineTest {
     WorkerThread::SetCreateFunctionForTesting(nullptr);
     EngineTest::TearDown();
   }
-  // Counts runs (each locks the target once), failing the copy to "dir/" when asked. A second
-  // run stops the thread, so a thread that loops fails the test instead of hanging.
+  // Counts runs (each locks the target once), failing the copy to "dir/" when asked; a second run stops the thread.
   void Watch(WorkerThread* thread, bool fail) {
     SetFaultHook([=, this, dir = W(Path("tpl/dir/"))](FileOp op, const WideString& p) {
       if (op == FileOp::kLock && runs_.fetch_add(1) == 1) thread->Stop();
@@ -84,8 +82,7 @@ TEST_F(WorkerThreadTest, OneRunPerStartWhetherItSucceedsOrFails) {
   EXPECT_FALSE(std::filesystem::exists(Path("tpl")));  // rolled back before it was posted
 }
 
-// Stopped before its first pass, the thread runs nothing; a thread that cannot be created posts
-// a failure and leaves nothing to join.
+// Stopped before its first pass, the thread runs nothing; a thread that cannot be created posts a failure.
 TEST_F(WorkerThreadTest, StopBeforeTheFirstPassAndAFailedStart) {
   Watch(&thread_, false);
   WorkerThread::SetCreateFunctionForTesting(&HeldCreate);
@@ -103,8 +100,7 @@ TEST_F(WorkerThreadTest, StopBeforeTheFirstPassAndAFailedStart) {
   EXPECT_EQ(Posted(state_), "87 " + error_ + " 0");
 }
 
-// With an hour-long closing pause, Join returns only because Stop, given once the window has
-// read the result, cuts the pause short.
+// With an hour-long closing pause, Join returns only because Stop cuts the pause short.
 TEST_F(WorkerThreadTest, StopEndsTheClosingPause) {
   thread_.SetFinishPause(3600 * 1000);
   ASSERT_EQ(thread_.Start(&state_), 0);
@@ -115,8 +111,7 @@ TEST_F(WorkerThreadTest, StopEndsTheClosingPause) {
   EXPECT_EQ(Posted(state_), "0 " + finish_ + " 100");
 }
 
-// The target gets one trailing separator; Read returns exactly the last Post; SetJob clears
-// all but the text.
+// The target gets one trailing separator; Read returns exactly the last Post; SetJob clears all but the text.
 TEST(InstallStateTest, JobAndOutcome) {
   InstallState state;
   KitReader* const someKit = reinterpret_cast<KitReader*>(0x1000);
@@ -138,8 +133,7 @@ TEST(InstallStateTest, JobAndOutcome) {
   EXPECT_FALSE(state.IsCancelled());
 }
 
-// A signal interrupting a waiting Lock must not let the waiter in while the lock is held, nor
-// leave the lock open twice afterwards.
+// A signal interrupting a waiting Lock neither lets the waiter in while the lock is held nor opens it twice.
 std::atomic<int> g_signals{0};
 TEST(SemaphoreMutexTest, InterruptedWaitKeepsWaiting) {
   struct sigaction action {}, previous {};

@@ -1,7 +1,5 @@
-// The file and process layer against a real temporary directory: codes, short reads and writes,
-// EINTR, times outside 1970..2038, temporary names, names a shell or the locale would bend,
-// links that moves, finds and deletes must not follow, the fault hook; and the descriptor-relative
-// walks that never leave their root, trees deeper than PATH_MAX, the kernel copy, per-thread errors.
+// The file and process layer against a real temporary directory: codes, short reads and writes, EINTR, times, temporary
+// names, literal names, links never followed, the fault hook; walks below a root, deep trees, copies, per-thread errors.
 #include "fs/file_layer.h"
 
 #include <fcntl.h>
@@ -117,8 +115,7 @@ TEST_F(FileLayerTest, HandleOperationsCodesAndTimesOutside1970To2038) {
   CloseHandle(h);
 }
 
-// A helper thread signals the test thread once it sleeps in read (as /proc shows), with no
-// SA_RESTART: that read fails with EINTR. Packets come one per read: short reads go on too.
+// The test thread is signalled (no SA_RESTART) once /proc shows it asleep in read: the read goes on, across packets.
 std::atomic<int> g_signals{0};
 TEST(InterruptedIoTest, ReadIsRetriedAfterASignal) {
   const std::string proc = "/proc/self/task/" + std::to_string(::gettid()) + "/syscall";
@@ -171,9 +168,8 @@ TEST_F(FileLayerTest, TemporaryNamesArePrivateAndNeverReusedHomeFallsBack) {
   EXPECT_EQ(N(GetHomeDirectory()), entry ? entry->pw_dir : "");
 }
 
-// Names a shell would interpret, letters outside ASCII and the BMP, bytes that are no UTF-8:
-// made, moved, listed and removed exactly. A name the locale cannot encode exactly is refused,
-// never approximated (by "?", or by bytes that read back as another name).
+// Names a shell would interpret, non-ASCII and non-BMP letters, bytes that are no UTF-8: made, moved, listed, removed
+// exactly. A name the locale cannot encode exactly is refused, never approximated.
 TEST_F(FileLayerTest, NamesStayLiteralOrAreRefused) {
   for (const std::string name : {"a space", "s'q", "$HOME", "-dash", "`id`", "b\\s", "new\nline", "Grüße Ωμέγα",
                                  "\xF0\x9F\x98\x80", "caf\xE9 \xFF\xC0\xAF"}) {
@@ -206,8 +202,7 @@ TEST_F(FileLayerTest, NamesStayLiteralOrAreRefused) {
   EXPECT_TRUE(std::filesystem::is_empty(dir_));
 }
 
-// 2 only for a missing source: the engine tells "nothing to back up" from "could not back up"
-// by it. Across file systems "mv" does the work, with the same codes.
+// 2 only for a missing source: the engine tells "nothing to back up" by it. Across file systems "mv" does the work.
 TEST_F(FileLayerTest, MoveFileFailsWithTwoOnlyForAMissingSource) {
   Put(P("src"), "new");
   ::mkdir(P("d").c_str(), 0700);
@@ -232,8 +227,7 @@ TEST_F(FileLayerTest, MoveFileFailsWithTwoOnlyForAMissingSource) {
   if (far) std::filesystem::remove_all(other);
 }
 
-// A starter file its owner made read-only is left alone although its directory is writable:
-// a rename there would replace it all the same. Checked as an ordinary user.
+// A read-only starter file is not replaced although its folder is writable (a rename would). As an ordinary user.
 TEST_F(FileLayerTest, ReadOnlyFileIsNotReplaced) {
   Put(P("open"), "old");
   Put(P("locked"), "old");
@@ -257,8 +251,8 @@ TEST_F(FileLayerTest, ReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(Get(P("locked")), "old");
 }
 
-// Finds list links as themselves; without "*" a find asks for that very name, "*" included.
-// Deletion never follows a link, nor shortens a path at a zero unit.
+// Finds list links as themselves; without "*" a find asks for that very name. Deletion never follows a link, nor
+// shortens a path at a zero unit.
 TEST_F(FileLayerTest, FindAndDeleteNeverFollowLinks) {
   ::mkdir(P("outside").c_str(), 0700);
   Put(P("outside/precious"), "keep");
@@ -291,8 +285,7 @@ TEST_F(FileLayerTest, FindAndDeleteNeverFollowLinks) {
   EXPECT_EQ(Get(P("outside/precious")), "keep");
 }
 
-// Each call fails with the hook's code (or, without a result, has no effect), says which
-// operation and path it is, and touches nothing.
+// Each call fails with the hook's code (or has no effect), names its operation and path, and touches nothing.
 TEST_F(FileLayerTest, FaultHookFailsOnlyTheChosenOperationAndTouchesNothing) {
   constexpr ErrorCode kFault = 4242;
   const WideString f = WP("f"), d = WP("d"), all = WP("d/*");
@@ -393,8 +386,7 @@ TEST_F(DirOpsTest, DeepTreesWithFewDescriptors) {
   EXPECT_FALSE(std::filesystem::exists(P("root")));
 }
 
-// A file (copy_file_range), then a pipe, which the kernel copy refuses; the end of the source;
-// a disk that fills half-way: half of it arrives, then the failure.
+// A file (copy_file_range), then a pipe, which the kernel copy refuses; the end of the source; a disk full half-way.
 TEST_F(DirOpsTest, CopyRangeInKernelOrByHandAndItsFailures) {
   std::ofstream(P("source")) << "0123456789abcdef";
   Handle in = kInvalidHandle, out = kInvalidHandle;
@@ -417,8 +409,7 @@ TEST_F(DirOpsTest, CopyRangeInKernelOrByHandAndItsFailures) {
   CloseHandle(in);
 }
 
-// The errno and path of a failure belong to the thread that failed; every failure of
-// CreateDirectory answers 2, with the errno that tells why.
+// The errno and path of a failure belong to its thread; CreateDirectory answers 2 with the errno that tells why.
 TEST_F(DirOpsTest, FailuresArePerThread) {
   Handle h = kInvalidHandle;
   EXPECT_EQ(CreateFile(W(P("missing")), kGenericRead, 0, kOpenExisting, &h, 0), 2u);
@@ -435,8 +426,7 @@ TEST_F(DirOpsTest, FailuresArePerThread) {
   EXPECT_EQ(GetLastSystemFailure().error, EEXIST);  // "plain" is there, as a file
 }
 
-// Only a file system without hard links answers "not supported" (the caller then moves the file
-// instead); the working directory is known, and its loss is a failure.
+// Only a file system without hard links answers "not supported" (the caller then moves); the working directory.
 TEST_F(DirOpsTest, LinksAndTheWorkingDirectory) {
   std::ofstream(P("root/a")) << "a";
   std::ofstream(P("root/b")) << "b";
