@@ -295,27 +295,20 @@ TEST_F(FileLayerTest, FaultHookFailsOnlyTheChosenOperationAndTouchesNothing) {
   std::uint32_t n = 0;
   FindData find;
   using enum FileOp;
+  // The first step of an enumeration is no FindNextFile.
   const std::tuple<FileOp, WideString, std::function<bool()>> ops[] = {
       {kCreateFile, f, [&] { return CreateFile(f, 0, 0, kOpenExisting, &h, 0) == kFault; }},
       {kReadFile, u"", [&] { return ReadFile(h, nullptr, 0, &n, nullptr) == kFault; }},
       {kWriteFile, u"", [&] { return WriteFile(h, "z", 1, &n, nullptr) == kFault; }},
       {kSetFileTime, u"", [&] { return SetFileTime(h, nullptr, nullptr, nullptr) == kFault; }},
       {kGetTempFileName, d, [&] { return GetTempFileName(d, u"k", nullptr) == kFault; }},
-      {kCreateDirectory, all, [&] { return CreateDirectory(all) == kFault; }},
-      {kMoveFile, f, [&] { return MoveFile(f, all) == kFault; }},
-      {kDeleteTree, d, [&] { return DeleteTree(d) == 0; }},
-      {kDeleteFile, f, [&] { return DeleteFile(f) == 0; }},
-      {kFindFirstFile, all, [&] { return !FindFirstFile(&find, all); }},
-      {kFindFirstFile, f, [&] { return !PathExists(f); }},
-      // The first step of an enumeration is not a FindNextFile.
-      {kFindNextFile, all, [&] { return FindFirstFile(&find, all) && !FindNextFile(&find); }},
-  };
+      {kCreateDirectory, all, [&] { return CreateDirectory(all) == kFault; }}, {kMoveFile, f, [&] { return MoveFile(f, all) == kFault; }},
+      {kDeleteTree, d, [&] { return DeleteTree(d) == 0; }}, {kDeleteFile, f, [&] { return DeleteFile(f) == 0; }},
+      {kFindFirstFile, all, [&] { return !FindFirstFile(&find, all); }}, {kFindFirstFile, f, [&] { return !PathExists(f); }},
+      {kFindNextFile, all, [&] { return FindFirstFile(&find, all) && !FindNextFile(&find); }}};
   for (const auto& [chosen, path, failed] : ops) {
     std::pair<FileOp, WideString> last;
-    SetFaultHook([&last, op = chosen](FileOp called, const WideString& where) {
-      last = {called, where};
-      return called == op ? kFault : 0;
-    });
+    SetFaultHook([&last, op = chosen](FileOp called, const WideString& where) { return last = {called, where}, called == op ? kFault : 0; });
     EXPECT_TRUE(failed()) << int(chosen);
     EXPECT_EQ(int(last.first), int(chosen));
     EXPECT_EQ(N(last.second), N(path)) << int(chosen);
