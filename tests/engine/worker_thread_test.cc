@@ -136,15 +136,9 @@ TEST(SemaphoreMutexTest, InterruptedWaitKeepsWaiting) {
   SemaphoreMutex mutex;
   mutex.Lock();
   std::atomic<bool> entered{false};
-  std::thread waiter([&] {
-    mutex.Lock();
-    entered.store(true);
-    mutex.Unlock();
-  });
-  for (int i = 0; i < 200 && !entered.load(); ++i) {  // some land while it sleeps in sem_wait
-    pthread_kill(waiter.native_handle(), SIGUSR1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  std::thread waiter([&] { mutex.Lock(), entered.store(true), mutex.Unlock(); });
+  for (int i = 0; i < 200 && !entered.load(); ++i)  // some land while it sleeps in sem_wait
+    pthread_kill(waiter.native_handle(), SIGUSR1), std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const bool enteredWhileHeld = entered.load();
   mutex.Unlock();
   waiter.join();

@@ -234,20 +234,15 @@ TEST_F(FileLayerTest, ReadOnlyFileIsNotReplaced) {
   ASSERT_EQ(::chmod(P("locked").c_str(), 0444), 0);
   const struct passwd* nobody = ::getpwnam("nobody");
   if (::geteuid() == 0 && nobody == nullptr) GTEST_SKIP() << "no user nobody";
-  for (const char* name : {"", "open", "locked"}) {
+  for (const char* name : {"", "open", "locked"})
     if (::geteuid() == 0) { ASSERT_EQ(::chown(P(name).c_str(), nobody->pw_uid, nobody->pw_gid), 0); }
-  }
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (::geteuid() == 0 && (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)) _exit(3);
-    if (ReplaceWholeFile(WP("open"), "new") != kErrorSuccess) _exit(4);  // the folder can be reached
-    _exit(ReplaceWholeFile(WP("locked"), "new") == kErrorSuccess ? 1 : 0);
-  }
-  int status = 0;
-  ASSERT_TRUE(testsupport::WaitForChild(child, &status));
-  if (WEXITSTATUS(status) == 4) GTEST_SKIP() << "the test folder cannot be reached as nobody";
-  EXPECT_EQ(status, 0);
+  const int code = testsupport::ExitCodeInChild([&] {
+    if (::geteuid() == 0 && (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)) return 3;
+    if (ReplaceWholeFile(WP("open"), "new") != kErrorSuccess) return 4;  // the folder can be reached
+    return ReplaceWholeFile(WP("locked"), "new") == kErrorSuccess ? 1 : 0;
+  });
+  if (code == 4) GTEST_SKIP() << "the test folder cannot be reached as nobody";
+  EXPECT_EQ(code, 0);
   EXPECT_EQ(Get(P("locked")), "old");
 }
 
@@ -369,9 +364,8 @@ TEST_F(DirOpsTest, DeepTreesWithFewDescriptors) {
   const ErrorCode made = OpenBeneath(root_.get(), W(deep), &hook, &bottom);
   Handle file = kInvalidHandle;
   const ErrorCode created = CreateNewFileAt(bottom.get(), u"leaf", &file);
-  if (file != kInvalidHandle) CloseHandle(file);
-  bottom.Close();
-  root_.Close();
+  CloseHandle(file);
+  bottom.Close(), root_.Close();
   DeleteTree(W(P("root")));
   ::setrlimit(RLIMIT_NOFILE, &old);
   EXPECT_EQ(made, kErrorSuccess);
