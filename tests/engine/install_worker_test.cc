@@ -186,15 +186,11 @@ TEST_F(InstallWorkerTest, CrashSweepThenRecoveryOrRerun) {
   for (int k = 1; k <= operations; ++k) {
     SCOPED_TRACE("killed at operation " + std::to_string(k) + " of " + std::to_string(operations));
     MakeTemplate();
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      int seen = 0;
+    const int code = testsupport::ExitCodeInChild([&, seen = 0]() mutable {
       SetFaultHook([&](FileOp, const WideString&) { return ++seen == k ? (_exit(0), 0u) : 0u; });
-      Install(kit_ptr_, Path("tpl"));
-      _exit(1);
-    }
-    ASSERT_EQ(WaitChild(child), 0) << "the run ended before k";
+      return Install(kit_ptr_, Path("tpl")), 1;
+    });
+    ASSERT_EQ(code, 0) << "the run ended before k";
     ExpectOldOrNew();
     if (k > commitPoint || k % 2 == 0) {
       EXPECT_EQ(Recover(Path("tpl")), kErrorSuccess);
@@ -230,8 +226,7 @@ TEST_F(InstallWorkerTest, TwoProcessesAtOnce) {
       const bool busy = outcome.returned == kErrorBusy && outcome.text == LoadString("IDS_ERROR_BUSY");
       _exit(outcome.returned == kErrorSuccess ? 0 : busy ? 1 : 2);
     }
-    close(gate[0]);
-    close(gate[1]);  // both start now
+    close(gate[0]), close(gate[1]);  // both start now
     const int first = WaitChild(children[0]), second = WaitChild(children[1]);
     EXPECT_EQ(std::min(first, second), 0);
     EXPECT_LE(std::max(first, second), 1);
@@ -242,8 +237,7 @@ TEST_F(InstallWorkerTest, TwoProcessesAtOnce) {
 // Small tmpfs mounts: the target fills up in the large file; a TMPDIR too small for anything costs nothing.
 TEST_F(InstallWorkerTest, RealFullFileSystems) {
   const std::string small = Path("small"), tiny = Path("tiny");
-  Put(small, nullptr, 0755, 1000);
-  Put(tiny, nullptr, 0755, 1000);
+  for (const std::string& dir : {small, tiny}) Put(dir, nullptr, 0755, 1000);
   const bool mounted = mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4m") == 0 && mount("tmpfs", tiny.c_str(), "tmpfs", 0, "size=8k") == 0;
   if (!mounted) umount(small.c_str());
   if (!mounted) GTEST_SKIP() << "cannot mount a tmpfs here (needs root): " << strerror(errno);
