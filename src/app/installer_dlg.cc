@@ -23,6 +23,7 @@
 #include "engine/tree_ops.h"
 #include "fs/dir_ops.h"
 #include "fs/file_layer.h"
+#include "fs/path.h"
 #include "text/convert.h"
 #include "text/utf8.h"
 #include "text/string_table.h"
@@ -231,11 +232,10 @@ WideString CInstallerDlg::GetKitPath() const {
     // A path that fills the buffer may have been cut: treat it as unknown.
     if (n < 1 || static_cast<std::size_t>(n) >= link.size()) return WideString();
     link.resize(static_cast<std::size_t>(n));
-    std::size_t slash = link.size();
-    for (std::size_t i = 0; i < link.size(); ++i) {
-      if (link[i] == '/') slash = i;
-    }
-    base.assign(link.begin(), slash == link.size() ? link.end() : link.begin() + slash);
+    const std::string_view exe(link.data(), link.size());
+    const std::size_t slash = LastSeparator(exe);
+    const std::string_view dir = slash == std::string_view::npos ? exe : ParentPart(exe);
+    base.assign(dir.begin(), dir.end());
   }
   NarrowString path(base.data(), base.size());
   path += "/";
@@ -359,8 +359,7 @@ bool CInstallerDlg::RegisterTarget() {
   const WideString starter = GetMainStarterFile();
   ScopedHandle lock;
   if (!starter.empty()) {
-    const std::size_t slash = starter.rfind(u'/');
-    if (slash != WideString::npos) CreateDirectory(starter.substr(0, slash));
+    if (LastSeparator(starter.view()) != WideString::npos) CreateDirectory(ParentPart(starter));
     LockFile(starter + u".lock", &lock);
   }
   // Read again under the lock: another installer, or the user, may have
@@ -377,15 +376,8 @@ bool CInstallerDlg::RegisterTarget() {
 }
 
 bool HasParentComponent(const WideString& path) {
-  std::size_t start = 0;
-  const std::size_t n = path.length();
-  for (std::size_t i = 0; i <= n; ++i) {
-    if (i == n || path[i] == u'/' || path[i] == u'\\') {
-      if (i - start == 2 && path[start] == u'.' && path[start + 1] == u'.') return true;
-      start = i + 1;
-    }
-  }
-  return false;
+  return AnyComponent(path.view(), Separators::kSlashOrBackslash,
+                      [](std::u16string_view component) { return component == u".."; });
 }
 
 bool HasLineBreak(const WideString& text) {
@@ -393,11 +385,7 @@ bool HasLineBreak(const WideString& text) {
 }
 
 WideString JoinDescriptionPath(const WideString& targetDir, const WideString& description) {
-  WideString path = targetDir;
-  const bool dirEnds = !targetDir.empty() && (targetDir.back() == u'/' || targetDir.back() == u'\\');
-  const bool descStarts = !description.empty() && (description[0] == u'/' || description[0] == u'\\');
-  if (!targetDir.empty() && !description.empty() && !dirEnds && !descStarts) path += u"/";
-  path += description;
+  WideString path = JoinPath(targetDir, description, Separators::kSlashOrBackslash);
   ReplaceAll(path, u"\\", u"/");
   return path;
 }
@@ -406,7 +394,7 @@ WideString ExpandHome(const WideString& directory) {
   if (directory != u"~" && !directory.starts_with(u"~/")) return directory;
   WideString home = GetHomeDirectory();
   if (home.empty()) return directory;
-  while (home.length() > 1 && home.back() == u'/') home = home.substr(0, home.length() - 1);
+  home = TrimTrailingSlashes(home);
   if (directory.length() == 1) return home;
   return (home == u"/" ? WideString() : home) + directory.substr(1);
 }
@@ -419,12 +407,12 @@ WideString NearestExistingDirectory(const WideString& directory) {
     dir = cwd + u"/" + dir;
   }
   for (;;) {
-    while (dir.length() > 1 && dir.back() == u'/') dir = dir.substr(0, dir.length() - 1);
+    dir = TrimTrailingSlashes(dir);
     ScopedHandle opened;
     if (OpenDirectory(dir, &opened) == kErrorSuccess) return dir;
-    const std::size_t slash = dir.rfind(u'/');
+    const std::size_t slash = LastSeparator(dir.view());
     if (slash == WideString::npos || dir.length() == 1) return WideString();
-    dir = slash == 0 ? WideString(u"/") : dir.substr(0, slash);
+    dir = slash == 0 ? WideString(u"/") : ParentPart(dir);
   }
 }
 

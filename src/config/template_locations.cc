@@ -10,6 +10,7 @@
 #include "config/config_file.h"
 #include "fs/dir_ops.h"
 #include "fs/file_layer.h"
+#include "fs/path.h"
 #include "fs/whole_file.h"
 #include "text/convert.h"
 
@@ -51,18 +52,6 @@ WideString AlternateFileOf(const WideString& home) {
                       : home + u"/" + u".Ordo/ordolauncht" + u"/" + u"ordolaunch.cfg";
 }
 
-// The directory holding `path`: up to its last separator; empty if none.
-WideString ParentOf(const WideString& path) {
-  std::size_t cut = WideString::npos;
-  for (std::size_t i = path.length(); i > 0; --i) {
-    if (path[i - 1] == u'/' || path[i - 1] == u'\\') {
-      cut = i - 1;
-      break;
-    }
-  }
-  return cut == WideString::npos ? WideString() : path.substr(0, cut);
-}
-
 // One read of the pair of starter files that the flag selects.
 struct StarterPair {
   WideString primaryPath;
@@ -89,7 +78,7 @@ StarterPair LoadStarterFiles(const WideString& home, bool alternate) {
 }
 
 void SaveStarterFile(const WideString& path, const ConfigEntries& entries) {
-  const WideString dir = ParentOf(path);
+  const WideString dir = ParentPart(path, Separators::kSlashOrBackslash);
   if (!PathExists(path) && !dir.empty()) CreateDirectory(dir);
   try {
     WriteConfigFile(path, entries);
@@ -115,7 +104,7 @@ void NormalizeLocationList(LocationList* list) {
   for (WideString& location : *list) {
     // The added "/" lives only in the comparison key.
     WideString key = location;
-    if (!key.empty() && key.back() != u'/' && key.back() != u'\\') key += u"/";
+    if (!key.empty() && !EndsWithSeparator(key, Separators::kSlashOrBackslash)) key += u"/";
     if (seen.insert(NoCaseKey(key)).second) kept.push_back(std::move(location));
   }
   *list = std::move(kept);
@@ -204,7 +193,8 @@ bool RegisterTemplateDirectory(LocationList* list, const WideString& targetDir,
                                bool listFromAlternateFile, bool alternateFileExists) {
   WideString dir = targetDir;
   // One trailing separator goes, but "/" itself stays a location.
-  if (dir.length() > 1 && (dir.back() == u'/' || dir.back() == u'\\')) dir.erase(dir.length() - 1);
+  if (dir.length() > 1 && EndsWithSeparator(dir, Separators::kSlashOrBackslash))
+    dir.erase(dir.length() - 1);
   list->insert(list->begin(), dir);
   if (Home().empty()) return false;  // no starter file anywhere
   try {

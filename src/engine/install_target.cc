@@ -6,17 +6,13 @@
 
 #include <algorithm>
 
+#include "fs/path.h"
+
 namespace ordx {
 namespace {
 
 // A directory replaced between opening and locking is retried this often.
 constexpr int kLockAttempts = 8;
-
-WideString WithoutTrailingSlash(const WideString& path) {
-  std::size_t end = path.length();
-  while (end > 1 && path[end - 1] == u'/') --end;
-  return path.substr(0, end);
-}
 
 // Only this user can have written it: anyone else's journal (in a shared
 // template directory) is no instruction to this installer.
@@ -42,7 +38,7 @@ ErrorCode InstallTarget::Acquire(const WideString& directory) {
   notRestored_ = false;
   finished_ = false;
   record_ = RollbackRecord{};
-  const WideString path = WithoutTrailingSlash(directory);
+  const WideString path = TrimTrailingSlashes(directory);
   record_.root = path == u"/" ? path : path + u"/";
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
     std::vector<WideString> made;
@@ -102,7 +98,7 @@ ErrorCode InstallTarget::Recover() {
   }
   RollbackRecord interrupted = RecordFromJournal(records);
   // Levels and times above the root only where the target path runs.
-  const WideString path = WithoutTrailingSlash(record_.root);
+  const WideString path = TrimTrailingSlashes(record_.root);
   std::erase_if(interrupted.targetLevels,
                 [&path](const WideString& level) { return !IsOnPath(level, path); });
   std::erase_if(interrupted.outerTimes,

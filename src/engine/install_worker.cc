@@ -14,6 +14,7 @@
 
 #include "engine/install_state.h"
 #include "fs/dir_ops.h"
+#include "fs/path.h"
 #include "kit/kit_reader.h"
 #include "text/convert.h"
 #include "text/string_table.h"
@@ -56,10 +57,6 @@ WideString TemporaryName(std::size_t index, const WideString& leaf, std::size_t 
   return numbered;
 }
 
-WideString Join(const WideString& parent, const WideString& name) {
-  return parent.empty() ? name : parent + u"/" + name;
-}
-
 // The installed copy is at least as new as the kit's.
 bool IsUpToDate(const NodeInfo& installed, const KitEntry& entry) {
   return installed.isRegular &&
@@ -71,12 +68,6 @@ bool IsUpToDate(const NodeInfo& installed, const KitEntry& entry) {
 ErrorCode EntryFailure(ErrorCode code, const WideString& relative) {
   NoteSystemFailure(GetLastSystemFailure().error, relative);
   return code;
-}
-
-WideString WithoutTrailingSlash(const WideString& path) {
-  std::size_t end = path.length();
-  while (end > 1 && path[end - 1] == u'/') --end;
-  return path.substr(0, end);
 }
 
 bool IsLineBreaking(char16_t c) {
@@ -154,11 +145,11 @@ WideString FailureReason(ErrorCode code, int error) {
 
 WideString FailurePlace(const WideString& path, const WideString& root,
                         const WideString& resolvedRoot) {
-  const WideString top = WithoutTrailingSlash(root);
+  const WideString top = TrimTrailingSlashes(root);
   WideString relative;
   bool inside = path.empty() || path[0] != u'/';
   if (inside) relative = path;
-  for (const WideString& base : {WithoutTrailingSlash(resolvedRoot), top}) {
+  for (const WideString& base : {TrimTrailingSlashes(resolvedRoot), top}) {
     if (inside || base.empty()) continue;
     if (path == base) {
       inside = true;
@@ -352,7 +343,7 @@ ErrorCode InstallWorker::InstallEntry(InstallTarget* target, KitReader* kit, std
     if (code != kErrorSuccess) return EntryFailure(code, relative);
     if (!taken.present) temporary = candidate;
   }
-  const WideString temporaryPath = Join(parentPath, temporary);
+  const WideString temporaryPath = JoinPath(parentPath, temporary);
   code = journal->Append({JournalRecord::kTemporary, 0, 0, temporaryPath});
   if (code != kErrorSuccess) return code;
   NodeInfo made;

@@ -49,16 +49,6 @@ RollbackRecord RecordFromJournal(const std::vector<JournalRecord>& records) {
   return record;
 }
 
-WideString ParentPart(const WideString& relative) {
-  const std::size_t slash = relative.rfind(u'/');
-  return slash == WideString::npos ? WideString() : relative.substr(0, slash);
-}
-
-WideString NamePart(const WideString& relative) {
-  const std::size_t slash = relative.rfind(u'/');
-  return slash == WideString::npos ? relative : relative.substr(slash + 1);
-}
-
 ErrorCode NoteDirectoryTime(RollbackRecord* record, Handle dir, const WideString& relative) {
   if (record->timedDirectories.count(relative) != 0) return kErrorSuccess;
   NodeInfo info;

@@ -9,6 +9,7 @@
 
 #include "engine/journal.h"
 #include "fs/dir_ops.h"
+#include "fs/path.h"
 
 namespace ordx {
 
@@ -50,11 +51,6 @@ struct RollbackRecord {
 
 // Rebuilds the record of an interrupted run from its journal.
 RollbackRecord RecordFromJournal(const std::vector<JournalRecord>& records);
-
-// Everything before the last "/" of a relative path ("" at the top), and
-// the rest.
-WideString ParentPart(const WideString& relative);
-WideString NamePart(const WideString& relative);
 
 // Journals and remembers the time of directory `relative`, open as `dir`,
 // before the run first changes its entries (once per directory).

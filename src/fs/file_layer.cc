@@ -25,6 +25,7 @@
 #include <string>
 #include <utility>
 
+#include "fs/path.h"
 #include "fs/unique_fd.h"
 #include "text/convert.h"
 
@@ -433,7 +434,7 @@ ErrorCode GetTempPath(WideString* out) {
   const char* env = std::getenv("TMPDIR");
   const char* directory = env != nullptr && IsDirectoryPath(env) ? env : "/tmp";
   WideString result = ToWide(NarrowString(directory));
-  if (!result.empty() && result.back() != u'/') result += u'/';
+  if (!result.empty() && !EndsWithSeparator(result)) result += u'/';
   *out = result;
   return kErrorSuccess;
 }
@@ -549,12 +550,10 @@ ErrorCode DeleteTree(const WideString& path) {
   NarrowString narrow;
   if (!ToPath(path, &narrow)) return kErrorSuccess;
   // Trailing slashes would make lstat follow a link named by the path.
-  std::string target(narrow.c_str(), narrow.length());
-  while (target.size() > 1 && target.back() == '/') target.pop_back();
+  const std::string target(TrimTrailingSlashes(std::string_view(narrow.c_str(), narrow.length())));
   // Never the root, and never "." or "..", as rm refuses them too.
-  const std::size_t slash = target.rfind('/');
-  const char* last = target.c_str() + (slash == std::string::npos ? 0 : slash + 1);
-  if (target.empty() || target == "/" || IsDotOrDotDot(last)) return kErrorSuccess;
+  const std::string last(NamePart(std::string_view(target)));
+  if (target.empty() || target == "/" || IsDotOrDotDot(last.c_str())) return kErrorSuccess;
   struct stat st {};
   if (::lstat(target.c_str(), &st) != 0) return kErrorSuccess;
   if (!S_ISDIR(st.st_mode)) {
@@ -631,8 +630,7 @@ bool FindFirstFile(FindData* data, const WideString& path) {
     data->stream = nullptr;
   }
   data->fullPattern = path;
-  const std::size_t slash = path.rfind(u'/');
-  data->namePattern = slash == WideString::npos ? path : path.substr(slash + 1);
+  data->namePattern = NamePart(path);
   data->foundName = WideString();
   data->status = {};
   data->foundIsLink = false;

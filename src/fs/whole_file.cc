@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "fs/path.h"
 #include "fs/unique_fd.h"
 #include "text/convert.h"
 
@@ -26,8 +27,9 @@ constexpr int kMaxLinks = 40;
 // it writes could send its writes to any file of the system.
 bool MayFollow(const struct stat& link) { return ::geteuid() != 0 || link.st_uid == 0; }
 
+// The directory part of `path` with its "/", or "." for a bare name.
 std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
+  const std::size_t slash = LastSeparator(std::string_view(path));
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
 }
 
@@ -70,14 +72,10 @@ mode_t NewFileMode() {
 
 // True when `path` names an entry directly inside `dir`.
 bool IsEntryOf(const WideString& path, const WideString& dir) {
-  std::size_t base = dir.length();
-  while (base > 0 && dir[base - 1] == u'/') --base;
-  if (path.length() <= base + 1 || path.view().substr(0, base) != dir.view().substr(0, base) ||
-      path[base] != u'/')
-    return false;
-  std::size_t name = base;
-  while (name < path.length() && path[name] == u'/') ++name;
-  return name < path.length() && path.view().substr(name).find(u'/') == std::u16string_view::npos;
+  const std::u16string_view name = NamePart(path.view());
+  const std::u16string_view above = path.view().substr(0, path.length() - name.length());
+  return !dir.empty() && !name.empty() && !above.empty() &&
+         TrimTrailingSlashes(above) == TrimTrailingSlashes(dir.view());
 }
 
 // Removes the temporary file unless it was renamed into place.

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "kit/decompress.h"
+#include "fs/path.h"
 #include "kit/kit_limits.h"
 #include "text/convert.h"
 
@@ -149,18 +150,13 @@ bool IsTransactionEntry(const WideString& name) {
 }
 
 bool IsSafeEntryName(const WideString& name) {
-  if (name.empty() || IsTransactionEntry(name)) return false;
-  std::size_t componentStart = 0;
-  for (std::size_t i = 0; i <= name.length(); ++i) {
-    const char16_t unit = i < name.length() ? name[i] : u'/';
-    if (i < name.length() && unit == 0) return false;
-    if (unit != u'/' && unit != u'\\') continue;
-    const std::u16string_view component = name.view().substr(componentStart, i - componentStart);
-    if (component == u"." || component == u"..") return false;
-    componentStart = i + 1;
-  }
-  const char16_t last = name.back();
-  return last != u'/' && last != u'\\';
+  constexpr Separators kSeparators = Separators::kSlashOrBackslash;
+  if (name.empty() || IsTransactionEntry(name) || name.view().find(u'\0') != WideString::npos)
+    return false;
+  const bool dotted = AnyComponent(name.view(), kSeparators, [](std::u16string_view component) {
+    return component == u"." || component == u"..";
+  });
+  return !dotted && !EndsWithSeparator(name, kSeparators);
 }
 
 KitReader::KitReader(std::uint32_t bufferSize)
