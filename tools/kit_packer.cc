@@ -13,6 +13,7 @@
 #include <memory>
 #include <set>
 
+#include "fs/temp_file_guard.h"
 #include "fs/unique_fd.h"
 #include "kit/kit_limits.h"
 #include "kit/kit_reader.h"
@@ -38,21 +39,6 @@ class UniqueDir {
 
  private:
   DIR* dir_;
-};
-
-// Removes a half-written file unless the write completed.
-class TempFileGuard {
- public:
-  explicit TempFileGuard(std::string path) : path_(std::move(path)) {}
-  ~TempFileGuard() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TempFileGuard(const TempFileGuard&) = delete;
-  TempFileGuard& operator=(const TempFileGuard&) = delete;
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
 };
 
 bool WriteAll(int fd, const void* data, std::size_t size) {

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "fs/path.h"
+#include "fs/temp_file_guard.h"
 #include "fs/unique_fd.h"
 #include "text/convert.h"
 
@@ -77,21 +78,6 @@ bool IsEntryOf(const WideString& path, const WideString& dir) {
   return !dir.empty() && !name.empty() && !above.empty() &&
          TrimTrailingSlashes(above) == TrimTrailingSlashes(dir.view());
 }
-
-// Removes the temporary file unless it was renamed into place.
-class TempFileGuard {
- public:
-  explicit TempFileGuard(WideString path) : path_(std::move(path)) {}
-  TempFileGuard(const TempFileGuard&) = delete;
-  TempFileGuard& operator=(const TempFileGuard&) = delete;
-  ~TempFileGuard() {
-    if (!path_.empty()) DeleteFile(path_);
-  }
-  void Release() { path_ = WideString(); }
-
- private:
-  WideString path_;
-};
 
 ErrorCode WriteAll(Handle handle, std::string_view bytes) {
   for (std::size_t done = 0; done < bytes.size();) {
@@ -186,7 +172,14 @@ ErrorCode ReplaceWholeFile(const WideString& path, std::string_view bytes) {
   if (CreateFileInDirectory(ToWide(NarrowString(directory.c_str(), directory.size())),
                             u".ordolaunch", &tempPath) != kErrorSuccess)
     return kErrorCantWrite;
-  TempFileGuard guard(tempPath);
+  NarrowString narrowTemp;
+  // The layer made the name from bytes, so it goes back to them exactly.
+  const bool named = ToNarrowExact(tempPath, &narrowTemp);
+  TempFileGuard guard(named ? std::string(narrowTemp.c_str(), narrowTemp.length()) : std::string());
+  if (!named) {
+    DeleteFile(tempPath);
+    return kErrorCantWrite;
+  }
   Handle raw = kInvalidHandle;
   if (CreateFile(tempPath, kGenericWrite, 0, kOpenExisting, &raw, kAttributeNormal) !=
       kErrorSuccess)
