@@ -24,12 +24,6 @@ void SemaphoreMutex::Lock() {
 
 void SemaphoreMutex::Unlock() { ::sem_post(&sem_); }
 
-int SemaphoreMutex::Value() {
-  int value = 0;
-  ::sem_getvalue(&sem_, &value);
-  return value;
-}
-
 InstallState::InstallState() = default;
 
 InstallState::~InstallState() = default;

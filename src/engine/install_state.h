@@ -25,8 +25,6 @@ class SemaphoreMutex {
 
   void Lock();
   void Unlock();
-  // The semaphore's count: 1 when free, 0 when held.
-  int Value();
 
  private:
   sem_t sem_;
