@@ -142,8 +142,14 @@ struct PendingDir {
   std::string relative;  // "" for the source directory itself
 };
 
-bool CollectFiles(const PackOptions& options, const PackWarning& warn, std::vector<PackFile>* files,
-                  std::string* error) {
+// The source tree as the walk sees it: the kit from an earlier run, if it
+// lies inside, is the one file never to pack.
+struct SourceTree {
+  bool havePrevious = false;
+  struct stat previous {};
+};
+
+bool OpenSourceTree(const PackOptions& options, SourceTree* tree, std::string* error) {
   struct stat top {};
   if (::stat(options.sourceDir.c_str(), &top) != 0) {
     *error = options.sourceDir + ": " + ErrnoText(errno);
@@ -153,10 +159,77 @@ bool CollectFiles(const PackOptions& options, const PackWarning& warn, std::vect
     *error = options.sourceDir + ": not a directory";
     return false;
   }
-  // A kit written into the tree by an earlier run must not pack itself.
-  struct stat previous {};
-  const bool havePrevious = ::stat(options.outputPath.c_str(), &previous) == 0;
+  tree->havePrevious = ::stat(options.outputPath.c_str(), &tree->previous) == 0;
+  return true;
+}
 
+// One regular file found by the walk, checked against the kit's limits.
+bool AddFile(const PackOptions& options, const std::string& path, const std::string& relative,
+             const struct stat& st, std::vector<PackFile>* files, std::string* error) {
+  PackFile file;
+  file.sourcePath = path;
+  std::string why;
+  if (!StoredName(relative, &file.name, &why)) {
+    *error = path + ": cannot be packed: " + why;
+    return false;
+  }
+  file.sortKey = Utf16ToUtf8(file.name);
+  file.size = static_cast<std::uint64_t>(st.st_size);
+  if (file.size > UINT32_MAX) {
+    *error = path + ": " + std::to_string(file.size) +
+             " bytes; a kit holds only files smaller than 4 GiB";
+    return false;
+  }
+  if (!KitTimeFromPosix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec, options.preciseTimes,
+                        &file.time)) {
+    *error = path + ": its modification time cannot be written into a kit";
+    return false;
+  }
+  files->push_back(std::move(file));
+  if (files->size() > kMaxKitEntries) {
+    *error = options.sourceDir + ": more than " + std::to_string(kMaxKitEntries) +
+             " files; a kit holds no more";
+    return false;
+  }
+  return true;
+}
+
+// Sorts one directory entry: a subdirectory goes onto `pending`, a regular
+// file into `files`, anything else is skipped with a warning.
+bool VisitEntry(const PackOptions& options, const PackWarning& warn, const SourceTree& tree,
+                const PendingDir& dir, const std::string& leaf, std::vector<PendingDir>* pending,
+                std::vector<PackFile>* files, std::string* error) {
+  const std::string path = dir.path + "/" + leaf;
+  const std::string relative = dir.relative.empty() ? leaf : dir.relative + "/" + leaf;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) {
+    *error = path + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    warn("skipping symbolic link " + path + " (links are not followed)");
+    return true;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    pending->push_back({path, relative});
+    return true;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    warn("skipping " + path + ": not a regular file");
+    return true;
+  }
+  if (tree.havePrevious && st.st_dev == tree.previous.st_dev &&
+      st.st_ino == tree.previous.st_ino) {
+    warn("skipping " + path + ": it is the output kit");
+    return true;
+  }
+  return AddFile(options, path, relative, st, files, error);
+}
+
+bool CollectFiles(const PackOptions& options, const PackWarning& warn, std::vector<PackFile>* files,
+                  std::string* error) {
+  SourceTree tree;
+  if (!OpenSourceTree(options, &tree, error)) return false;
   std::vector<PendingDir> pending{{options.sourceDir, ""}};
   while (!pending.empty()) {
     const PendingDir dir = std::move(pending.back());
@@ -169,63 +242,14 @@ bool CollectFiles(const PackOptions& options, const PackWarning& warn, std::vect
     for (;;) {
       errno = 0;
       const dirent* item = ::readdir(stream.get());
-      if (item == nullptr) {
-        if (errno != 0) {
-          *error = dir.path + ": " + ErrnoText(errno);
-          return false;
-        }
-        break;
-      }
+      if (item == nullptr) break;
       const std::string leaf = item->d_name;
       if (leaf == "." || leaf == "..") continue;
-      const std::string path = dir.path + "/" + leaf;
-      const std::string relative = dir.relative.empty() ? leaf : dir.relative + "/" + leaf;
-      struct stat st {};
-      if (::lstat(path.c_str(), &st) != 0) {
-        *error = path + ": " + ErrnoText(errno);
-        return false;
-      }
-      if (S_ISLNK(st.st_mode)) {
-        warn("skipping symbolic link " + path + " (links are not followed)");
-        continue;
-      }
-      if (S_ISDIR(st.st_mode)) {
-        pending.push_back({path, relative});
-        continue;
-      }
-      if (!S_ISREG(st.st_mode)) {
-        warn("skipping " + path + ": not a regular file");
-        continue;
-      }
-      if (havePrevious && st.st_dev == previous.st_dev && st.st_ino == previous.st_ino) {
-        warn("skipping " + path + ": it is the output kit");
-        continue;
-      }
-      PackFile file;
-      file.sourcePath = path;
-      std::string why;
-      if (!StoredName(relative, &file.name, &why)) {
-        *error = path + ": cannot be packed: " + why;
-        return false;
-      }
-      file.sortKey = Utf16ToUtf8(file.name);
-      file.size = static_cast<std::uint64_t>(st.st_size);
-      if (file.size > UINT32_MAX) {
-        *error = path + ": " + std::to_string(file.size) +
-                 " bytes; a kit holds only files smaller than 4 GiB";
-        return false;
-      }
-      if (!KitTimeFromPosix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec, options.preciseTimes,
-                            &file.time)) {
-        *error = path + ": its modification time cannot be written into a kit";
-        return false;
-      }
-      files->push_back(std::move(file));
-      if (files->size() > kMaxKitEntries) {
-        *error = options.sourceDir + ": more than " + std::to_string(kMaxKitEntries) +
-                 " files; a kit holds no more";
-        return false;
-      }
+      if (!VisitEntry(options, warn, tree, dir, leaf, &pending, files, error)) return false;
+    }
+    if (errno != 0) {
+      *error = dir.path + ": " + ErrnoText(errno);
+      return false;
     }
   }
   return true;
@@ -257,28 +281,26 @@ bool TextsWithinLimits(const PackOptions& options, const std::vector<PackFile>& 
   return true;
 }
 
-// Reads exactly `file.size` bytes of the file into the deflate stream and
-// insists that the file is still what the plan saw.
-bool StreamFile(const PackFile& file, bool precise, std::vector<char>* buffer, DeflateWriter* z,
-                std::string* error) {
-  const UniqueFd fd(::open(file.sourcePath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (fd.get() < 0) {
-    *error = file.sourcePath + ": " + ErrnoText(errno);
-    return false;
-  }
+// The open file is still the regular file, of the size and time, that the
+// plan saw.
+bool IsAsPlanned(int fd, const PackFile& file, bool precise) {
   struct stat st {};
   FILETIME now = 0;
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uint64_t>(st.st_size) != file.size ||
-      !KitTimeFromPosix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec, precise, &now) || now != file.time) {
-    *error = file.sourcePath + ": changed while the kit was being packed";
-    return false;
-  }
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+         static_cast<std::uint64_t>(st.st_size) == file.size &&
+         KitTimeFromPosix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec, precise, &now) &&
+         now == file.time;
+}
+
+// Copies exactly `file.size` bytes of `fd` into the deflate stream; one more
+// read must then find the end, or the file grew.
+bool CopyPlannedBytes(int fd, const PackFile& file, std::vector<char>* buffer, DeflateWriter* z,
+                      std::string* error) {
   std::uint64_t left = file.size;
   for (;;) {
     const std::size_t want =
         static_cast<std::size_t>(std::min<std::uint64_t>(left == 0 ? 1 : left, buffer->size()));
-    const ssize_t n = ::read(fd.get(), buffer->data(), want);
+    const ssize_t n = ::read(fd, buffer->data(), want);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *error = file.sourcePath + ": " + ErrnoText(errno);
@@ -299,6 +321,22 @@ bool StreamFile(const PackFile& file, bool precise, std::vector<char>* buffer, D
     }
     left -= static_cast<std::uint64_t>(n);
   }
+}
+
+// Reads the file into the deflate stream and insists that it is still what
+// the plan saw.
+bool StreamFile(const PackFile& file, bool precise, std::vector<char>* buffer, DeflateWriter* z,
+                std::string* error) {
+  const UniqueFd fd(::open(file.sourcePath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0) {
+    *error = file.sourcePath + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (!IsAsPlanned(fd.get(), file, precise)) {
+    *error = file.sourcePath + ": changed while the kit was being packed";
+    return false;
+  }
+  return CopyPlannedBytes(fd.get(), file, buffer, z, error);
 }
 
 }  // namespace
