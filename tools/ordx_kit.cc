@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -80,8 +81,17 @@ bool OpenKit(const std::string& kit, KitReader* reader) {
   return false;
 }
 
-int Pack(int argc, char** argv) {
-  PackOptions options;
+// The texts of one --lang or --single, read from the arguments that follow
+// the option, in order.
+bool TextArguments(char** argv, std::initializer_list<std::u16string*> texts) {
+  for (std::u16string* text : texts)
+    if (!TextArgument(*argv++, text)) return false;
+  return true;
+}
+
+// Reads pack's arguments into `options`: 0 when they make a whole request,
+// else the exit status to end with.
+int ParsePackArguments(int argc, char** argv, PackOptions* options) {
   bool haveSource = false;
   bool haveLang = false;
   for (int i = 0; i < argc; ++i) {
@@ -89,50 +99,53 @@ int Pack(int argc, char** argv) {
     const int left = argc - i - 1;
     if (arg == "-o") {
       if (left < 1) return UsageError("-o needs a file name");
-      options.outputPath = argv[++i];
+      options->outputPath = argv[++i];
     } else if (arg == "--lang") {
       if (left < 4) return UsageError("--lang needs CODE PRODUCT VENDOR DESCPATH");
       PackText t;
-      if (!TextArgument(argv[i + 1], &t.code) || !TextArgument(argv[i + 2], &t.product) ||
-          !TextArgument(argv[i + 3], &t.vendor) || !TextArgument(argv[i + 4], &t.descriptionPath))
+      if (!TextArguments(argv + i + 1, {&t.code, &t.product, &t.vendor, &t.descriptionPath}))
         return kExitUsage;
       if (t.code.empty()) return UsageError("--lang needs a non-empty language code");
-      options.texts.push_back(std::move(t));
+      options->texts.push_back(std::move(t));
       haveLang = true;
       i += 4;
     } else if (arg == "--single") {
       if (left < 3) return UsageError("--single needs PRODUCT VENDOR DESCPATH");
-      if (options.singleLanguage) return UsageError("--single may be given only once");
+      if (options->singleLanguage) return UsageError("--single may be given only once");
       PackText t;
       t.code = u"en";
-      if (!TextArgument(argv[i + 1], &t.product) || !TextArgument(argv[i + 2], &t.vendor) ||
-          !TextArgument(argv[i + 3], &t.descriptionPath))
+      if (!TextArguments(argv + i + 1, {&t.product, &t.vendor, &t.descriptionPath}))
         return kExitUsage;
-      options.texts.push_back(std::move(t));
-      options.singleLanguage = true;
+      options->texts.push_back(std::move(t));
+      options->singleLanguage = true;
       i += 3;
     } else if (arg == "--level") {
       if (left < 1) return UsageError("--level needs a number");
       const std::string value = argv[++i];
       if (value.size() != 1 || value[0] < '0' || value[0] > '9')
         return UsageError("--level must be a number from 0 to 9");
-      options.level = value[0] - '0';
+      options->level = value[0] - '0';
     } else if (arg == "--precise-times") {
-      options.preciseTimes = true;
+      options->preciseTimes = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return UsageError("unknown option " + arg);
     } else if (!haveSource) {
-      options.sourceDir = arg;
+      options->sourceDir = arg;
       haveSource = true;
     } else {
       return UsageError("unexpected argument " + arg);
     }
   }
   if (!haveSource) return UsageError("pack needs a SOURCE_DIR");
-  if (options.outputPath.empty()) return UsageError("pack needs -o KIT");
-  if (haveLang && options.singleLanguage)
+  if (options->outputPath.empty()) return UsageError("pack needs -o KIT");
+  if (haveLang && options->singleLanguage)
     return UsageError("--single and --lang cannot be combined");
+  return 0;
+}
 
+int Pack(int argc, char** argv) {
+  PackOptions options;
+  if (const int status = ParsePackArguments(argc, argv, &options); status != 0) return status;
   PackPlan plan;
   std::string error;
   const auto warn = [](const std::string& m) {
