@@ -138,6 +138,67 @@ class ContainerInput {
   std::vector<std::uint8_t> units_;
 };
 
+// The texts of every language: counted records, or in the single-language
+// layout (a zero count) three strings in a row, read as English.
+std::vector<KitDescription> ReadDescriptions(ContainerInput* in, std::uint64_t* textUnits) {
+  std::vector<KitDescription> descriptions;
+  if (in->U32() != 0) {
+    const std::uint32_t count = in->Count(kMinDescriptionRecord, kMaxKitDescriptions);
+    descriptions.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      in->BeginRecord();
+      KitDescription d;
+      d.languageCode = in->String(textUnits);
+      d.product = in->String(textUnits);
+      d.vendor = in->String(textUnits);
+      d.descriptionPath = in->String(textUnits);
+      in->EndRecord();
+      descriptions.push_back(std::move(d));
+    }
+  } else {
+    KitDescription d;
+    d.languageCode = u"en";
+    d.product = in->String(textUnits);
+    d.vendor = in->String(textUnits);
+    d.descriptionPath = in->String(textUnits);
+    descriptions.push_back(std::move(d));
+  }
+  return descriptions;
+}
+
+// The entry table; a name that cannot be installed damages the kit.
+std::vector<KitEntry> ReadEntries(ContainerInput* in, std::uint64_t* textUnits) {
+  std::vector<KitEntry> entries;
+  const std::uint32_t count = in->Count(kMinEntryRecord, kMaxKitEntries);
+  entries.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    in->BeginRecord();
+    KitEntry e;
+    e.name = in->String(textUnits);
+    e.lastWriteTime = in->U64();
+    e.dataOffset = in->U32();
+    e.dataSize = in->U32();
+    in->EndRecord();
+    if (!IsSafeEntryName(e.name) || !NameWithinLimits(e.name.view())) Damaged();
+    entries.push_back(std::move(e));
+  }
+  return entries;
+}
+
+// Turns the entries' offsets, relative to the data behind the tables that
+// end at `tablesEnd`, into offsets in the file; returns where the data starts.
+std::uint32_t PlaceEntryData(std::uint64_t tablesEnd, std::vector<KitEntry>* entries) {
+  // Absolute offsets are 32-bit: a table that ends past 4 GiB, or an offset
+  // that would wrap around to the front of the file, cannot be addressed.
+  if (tablesEnd > UINT32_MAX) Damaged();
+  const auto dataStart = static_cast<std::uint32_t>(tablesEnd);
+  for (KitEntry& e : *entries) {
+    if (e.dataOffset > UINT32_MAX - dataStart) Damaged();
+    e.dataOffset += dataStart;
+  }
+  return dataStart;
+}
+
 }  // namespace
 
 bool IsTransactionEntry(const WideString& name) {
@@ -219,52 +280,9 @@ void KitReader::ReadTables() {
   if (GetFileSizeOf(file_, &unpackedSize_) != kErrorSuccess) throw GetLastError();
   ContainerInput in(file_, unpackedSize_);
   std::uint64_t textUnits = 0;
-
-  if (in.U32() != 0) {
-    const std::uint32_t count = in.Count(kMinDescriptionRecord, kMaxKitDescriptions);
-    descriptions_.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      in.BeginRecord();
-      KitDescription d;
-      d.languageCode = in.String(&textUnits);
-      d.product = in.String(&textUnits);
-      d.vendor = in.String(&textUnits);
-      d.descriptionPath = in.String(&textUnits);
-      in.EndRecord();
-      descriptions_.push_back(std::move(d));
-    }
-  } else {
-    // The single-language layout: three strings in a row, no record.
-    KitDescription d;
-    d.languageCode = u"en";
-    d.product = in.String(&textUnits);
-    d.vendor = in.String(&textUnits);
-    d.descriptionPath = in.String(&textUnits);
-    descriptions_.push_back(std::move(d));
-  }
-
-  const std::uint32_t count = in.Count(kMinEntryRecord, kMaxKitEntries);
-  entries_.reserve(count);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    in.BeginRecord();
-    KitEntry e;
-    e.name = in.String(&textUnits);
-    e.lastWriteTime = in.U64();
-    e.dataOffset = in.U32();
-    e.dataSize = in.U32();
-    in.EndRecord();
-    if (!IsSafeEntryName(e.name) || !NameWithinLimits(e.name.view())) Damaged();
-    entries_.push_back(std::move(e));
-  }
-
-  // Absolute offsets are 32-bit: a table that ends past 4 GiB, or an offset
-  // that would wrap around to the front of the file, cannot be addressed.
-  if (in.position() > UINT32_MAX) Damaged();
-  dataStart_ = static_cast<std::uint32_t>(in.position());
-  for (KitEntry& e : entries_) {
-    if (e.dataOffset > UINT32_MAX - dataStart_) Damaged();
-    e.dataOffset += dataStart_;
-  }
+  descriptions_ = ReadDescriptions(&in, &textUnits);
+  entries_ = ReadEntries(&in, &textUnits);
+  dataStart_ = PlaceEntryData(in.position(), &entries_);
 }
 
 void KitReader::GetProductInfo(const WideString& languageCode, WideString* product,
