@@ -91,6 +91,54 @@ ErrorCode WriteAll(Handle handle, std::string_view bytes) {
   return kErrorSuccess;
 }
 
+// The file a replacement lands in, and what stood there before.
+struct ReplacedFile {
+  std::string target;
+  bool hadFile = false;
+  struct stat old {};
+};
+
+// Follows `path` to the file a replacement would land in, and refuses what
+// must not be replaced.
+ErrorCode FindReplaceable(const WideString& path, ReplacedFile* file) {
+  NarrowString narrow;
+  if (!ToNarrowExact(path, &narrow)) return kErrorCantWrite;
+  if (!ResolveLinks(std::string(narrow.c_str(), narrow.length()), &file->target))
+    return kErrorCantWrite;
+  file->hadFile = ::lstat(file->target.c_str(), &file->old) == 0;
+  // Renaming over a FIFO, a device or a directory would not replace a
+  // settings file.
+  if (file->hadFile && !S_ISREG(file->old.st_mode)) return kErrorCantWrite;
+  // A file its owner made read-only is not to be changed: a rename in a
+  // writable directory would replace it all the same.
+  if (file->hadFile && ::faccessat(AT_FDCWD, file->target.c_str(), W_OK, AT_EACCESS) != 0)
+    return kErrorCantWrite;
+  return kErrorSuccess;
+}
+
+// Fills the temporary file and gives it the old file's owner and mode (a
+// new file's mode for a new file), durably.
+ErrorCode WriteReplacement(const WideString& tempPath, std::string_view bytes,
+                           const ReplacedFile& file) {
+  Handle raw = kInvalidHandle;
+  if (CreateFile(tempPath, kGenericWrite, 0, kOpenExisting, &raw, kAttributeNormal) !=
+      kErrorSuccess)
+    return kErrorCantWrite;
+  ScopedHandle handle(raw);
+  if (WriteAll(handle.get(), bytes) != kErrorSuccess) return kErrorWriteFault;
+  const struct stat& old = file.old;
+  if (file.hadFile && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
+    // The owner is kept where we may (root writing a user's file); a refused
+    // change leaves the file ours.
+    [[maybe_unused]] const int chowned = ::fchown(handle.get(), old.st_uid, old.st_gid);
+  }
+  if (::fchmod(handle.get(), file.hadFile ? (old.st_mode & 07777) : NewFileMode()) != 0 ||
+      ::fsync(handle.get()) != 0)
+    return kErrorWriteFault;
+  handle.Close();
+  return kErrorSuccess;
+}
+
 }  // namespace
 
 ErrorCode ReadWholeFile(const WideString& path, std::size_t limit, std::string* bytes) {
@@ -154,20 +202,9 @@ ErrorCode CreateFileInDirectory(const WideString& dir, const WideString& prefix,
 }
 
 ErrorCode ReplaceWholeFile(const WideString& path, std::string_view bytes) {
-  NarrowString narrow;
-  if (!ToNarrowExact(path, &narrow)) return kErrorCantWrite;
-  std::string target;
-  if (!ResolveLinks(std::string(narrow.c_str(), narrow.length()), &target)) return kErrorCantWrite;
-  struct stat old {};
-  const bool hadFile = ::lstat(target.c_str(), &old) == 0;
-  // Renaming over a FIFO, a device or a directory would not replace a
-  // settings file.
-  if (hadFile && !S_ISREG(old.st_mode)) return kErrorCantWrite;
-  // A file its owner made read-only is not to be changed: a rename in a
-  // writable directory would replace it all the same.
-  if (hadFile && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return kErrorCantWrite;
-
-  const std::string directory = DirectoryOf(target);
+  ReplacedFile file;
+  if (const ErrorCode refused = FindReplaceable(path, &file)) return refused;
+  const std::string directory = DirectoryOf(file.target);
   WideString tempPath;
   if (CreateFileInDirectory(ToWide(NarrowString(directory.c_str(), directory.size())),
                             u".ordolaunch", &tempPath) != kErrorSuccess)
@@ -180,23 +217,9 @@ ErrorCode ReplaceWholeFile(const WideString& path, std::string_view bytes) {
     DeleteFile(tempPath);
     return kErrorCantWrite;
   }
-  Handle raw = kInvalidHandle;
-  if (CreateFile(tempPath, kGenericWrite, 0, kOpenExisting, &raw, kAttributeNormal) !=
+  if (const ErrorCode failed = WriteReplacement(tempPath, bytes, file)) return failed;
+  if (MoveFile(tempPath, ToWide(NarrowString(file.target.c_str(), file.target.size()))) !=
       kErrorSuccess)
-    return kErrorCantWrite;
-  ScopedHandle handle(raw);
-  if (WriteAll(handle.get(), bytes) != kErrorSuccess) return kErrorWriteFault;
-  if (hadFile && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
-    // The owner is kept where we may (root writing a user's file); a refused
-    // change leaves the file ours.
-    [[maybe_unused]] const int chowned = ::fchown(handle.get(), old.st_uid, old.st_gid);
-  }
-  if (::fchmod(handle.get(), hadFile ? (old.st_mode & 07777) : NewFileMode()) != 0 ||
-      ::fsync(handle.get()) != 0)
-    return kErrorWriteFault;
-  handle.Close();
-
-  if (MoveFile(tempPath, ToWide(NarrowString(target.c_str(), target.size()))) != kErrorSuccess)
     return kErrorWriteFault;
   guard.Release();
   // Make the rename itself durable; the new content is complete either way.
