@@ -346,7 +346,9 @@ void CInstallerDlg::BeginInstallation() {
     std::uint32_t percent = 0;
     installState_.Read(&result, &text, &percent);
     if (result == 0) {
-      installState_.Post(static_cast<ErrorCode>(started), LoadString("IDS_INSTALL_ERROR"), 0);
+      // The thread's POSIX error is no code of ours: the one a failed start
+      // posts itself.
+      installState_.Post(kErrorInvalidParameter, LoadString("IDS_INSTALL_ERROR"), 0);
     }
   }
 }

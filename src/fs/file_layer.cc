@@ -484,9 +484,10 @@ ErrorCode GetTempFreeSpace(std::uint64_t* out) {
 ErrorCode GetFileSizeByName(const WideString& path, std::uint64_t* out) {
   NarrowString narrow;
   struct stat st {};
-  if (out == nullptr || !ToPath(path, &narrow) || ::stat(narrow.c_str(), &st) != 0) return 1;
+  if (out == nullptr || !ToPath(path, &narrow)) return kErrorInvalidParameter;
+  if (::stat(narrow.c_str(), &st) != 0) return ErrnoToCode(errno);
   *out = static_cast<std::uint64_t>(st.st_size);
-  return 0;
+  return kErrorSuccess;
 }
 
 ErrorCode CreateDirectory(const WideString& path) {

@@ -141,7 +141,7 @@ ErrorCode GetTempFileName(const WideString& directory, const WideString& prefix,
 // Free bytes (superuser reserve included) of the temporary directory's file
 // system; 0 when it cannot be queried. 87 without out pointer.
 ErrorCode GetTempFreeSpace(std::uint64_t* out);
-// 0 found, 1 not found or no out pointer.
+// 0 found, 2 not found, 87 for any other failure or without out pointer.
 ErrorCode GetFileSizeByName(const WideString& path, std::uint64_t* out);
 // Creates the directory and every missing parent. 183 when it already names
 // a directory, 2 when it cannot be made, 87 for other failures.
