@@ -31,13 +31,15 @@
 #include <isa-l/igzip_lib.h>
 #endif
 
+#include "bench_support.h"
 #include "kit/decompress.h"
 #include "kit/raw_inflater.h"
 #include "text/convert.h"
 
-extern char** environ;
 
 namespace {
+
+using namespace ordx::bench;
 
 using Clock = std::chrono::steady_clock;
 
@@ -60,11 +62,7 @@ void FillChunk(std::vector<char>* chunk, std::uint64_t* state) {
                                        "2013-01-01"};
   chunk->clear();
   while (chunk->size() < (1u << 20)) {
-    std::uint64_t x = *state;
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    *state = x;
+    const std::uint64_t x = NextRandom(state);
     if (x % 5 == 0) {
       for (int i = 0; i < 8; ++i) chunk->push_back(static_cast<char>(x >> (8 * i)));
     } else {
@@ -185,40 +183,12 @@ double CpuMs() {
          (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-// The peak resident size of this process in KiB. VmHWM belongs to the
-// address space made at exec, unlike ru_maxrss, which also keeps the
-// parent's high-water mark when the child was started with posix_spawn.
-long OwnPeakRss() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  return 0;
-}
-
 // Runs this program again in a fresh process for one measurement and
 // returns that process's peak resident size in KiB (0 on failure).
 long PeakRssOfChild(const std::string& self, const std::string& report,
                     const std::vector<std::string>& args) {
-  std::vector<std::string> all{self};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  if (rc != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    return 0;
+  if (!RunSelf(self, args, report, nullptr, &status) || status != 0) return 0;
   std::ifstream in(report);
   long kib = 0;
   in >> kib;

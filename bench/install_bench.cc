@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "fs/file_layer.h"
 #include "engine/install_state.h"
 #include "engine/install_worker.h"
@@ -40,6 +41,8 @@
 #include "text/convert.h"
 
 namespace {
+
+using namespace ordx::bench;
 
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
@@ -102,11 +105,7 @@ void FillBytes(std::string* out, std::size_t size, std::uint64_t* state) {
                                        "ordo",          "report",    "form",   "2020-01-01"};
   out->clear();
   while (out->size() < size) {
-    std::uint64_t x = *state;
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    *state = x;
+    const std::uint64_t x = NextRandom(state);
     if (x % 4 == 0) {
       out->push_back(static_cast<char>(x >> 24));
     } else {
@@ -302,11 +301,6 @@ std::map<std::string, std::pair<ino_t, std::int64_t>> Fingerprint(const std::str
     out[entry.path().string()] = {st.st_ino, st.st_ctim.tv_sec * 1000000000ll + st.st_ctim.tv_nsec};
   }
   return out;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 struct Row {

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "support/hostile_kits.h"
 #include "kit/kit_limits.h"
 #include "kit/kit_reader.h"
@@ -33,14 +34,7 @@ namespace {
 
 using namespace ordx;
 using namespace ordx::kittest;
-
-long OwnPeakRss() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  return 0;
-}
+using namespace ordx::bench;
 
 // Child: opens the kit, prints "code entries peak-KiB".
 int ChildMain(const char* kit) {
@@ -60,27 +54,16 @@ struct Run {
 
 Run OpenInChild(const std::string& self, const std::string& kit, const std::string& report,
                 const std::string& tmpdir) {
-  std::vector<std::string> args{self, "--child", kit};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
   std::vector<std::string> env{"TMPDIR=" + tmpdir};
   for (char** e = environ; *e != nullptr; ++e)
     if (std::strncmp(*e, "TMPDIR=", 7) != 0) env.emplace_back(*e);
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   Run run;
   const auto t0 = std::chrono::steady_clock::now();
-  pid_t pid = 0;
   int status = 0;
-  const bool started =
-      posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
-  posix_spawn_file_actions_destroy(&actions);
-  if (!started || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return run;
+  if (!RunSelf(self, {"--child", kit}, report, envp.data(), &status)) return run;
   run.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
   std::ifstream in(report);
   run.ok = static_cast<bool>(in >> run.code >> run.entries >> run.peakKib);
