@@ -138,51 +138,54 @@ class ContainerInput {
   std::vector<std::uint8_t> units_;
 };
 
+// `count` records of at least `minRecord` bytes each (at most `most`), each
+// read by `readOne` within its record's bounds.
+template <typename ReadOne>
+auto ReadRecords(ContainerInput* in, std::uint32_t minRecord, std::uint32_t most,
+                 ReadOne readOne) {
+  std::vector<decltype(readOne())> records;
+  const std::uint32_t count = in->Count(minRecord, most);
+  records.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    in->BeginRecord();
+    records.push_back(readOne());
+    in->EndRecord();
+  }
+  return records;
+}
+
+// What one language says of the product: its name, vendor and document.
+KitDescription ReadProductTexts(ContainerInput* in, std::uint64_t* textUnits,
+                                WideString languageCode) {
+  KitDescription d;
+  d.languageCode = std::move(languageCode);
+  d.product = in->String(textUnits);
+  d.vendor = in->String(textUnits);
+  d.descriptionPath = in->String(textUnits);
+  return d;
+}
+
 // The texts of every language: counted records, or in the single-language
 // layout (a zero count) three strings in a row, read as English.
 std::vector<KitDescription> ReadDescriptions(ContainerInput* in, std::uint64_t* textUnits) {
-  std::vector<KitDescription> descriptions;
-  if (in->U32() != 0) {
-    const std::uint32_t count = in->Count(kMinDescriptionRecord, kMaxKitDescriptions);
-    descriptions.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      in->BeginRecord();
-      KitDescription d;
-      d.languageCode = in->String(textUnits);
-      d.product = in->String(textUnits);
-      d.vendor = in->String(textUnits);
-      d.descriptionPath = in->String(textUnits);
-      in->EndRecord();
-      descriptions.push_back(std::move(d));
-    }
-  } else {
-    KitDescription d;
-    d.languageCode = u"en";
-    d.product = in->String(textUnits);
-    d.vendor = in->String(textUnits);
-    d.descriptionPath = in->String(textUnits);
-    descriptions.push_back(std::move(d));
-  }
-  return descriptions;
+  if (in->U32() == 0) return {ReadProductTexts(in, textUnits, u"en")};
+  return ReadRecords(in, kMinDescriptionRecord, kMaxKitDescriptions, [&] {
+    WideString code = in->String(textUnits);
+    return ReadProductTexts(in, textUnits, std::move(code));
+  });
 }
 
 // The entry table; a name that cannot be installed damages the kit.
 std::vector<KitEntry> ReadEntries(ContainerInput* in, std::uint64_t* textUnits) {
-  std::vector<KitEntry> entries;
-  const std::uint32_t count = in->Count(kMinEntryRecord, kMaxKitEntries);
-  entries.reserve(count);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    in->BeginRecord();
+  return ReadRecords(in, kMinEntryRecord, kMaxKitEntries, [&] {
     KitEntry e;
     e.name = in->String(textUnits);
     e.lastWriteTime = in->U64();
     e.dataOffset = in->U32();
     e.dataSize = in->U32();
-    in->EndRecord();
     if (!IsSafeEntryName(e.name) || !NameWithinLimits(e.name.view())) Damaged();
-    entries.push_back(std::move(e));
-  }
-  return entries;
+    return e;
+  });
 }
 
 // Turns the entries' offsets, relative to the data behind the tables that
