@@ -108,6 +108,13 @@ void PutString(std::string* out, std::u16string_view text) {
   }
 }
 
+// What one language says of the product: its name, vendor and document.
+void PutProductTexts(std::string* out, const PackText& t) {
+  PutString(out, t.product);
+  PutString(out, t.vendor);
+  PutString(out, t.descriptionPath);
+}
+
 void PutRecord(std::string* out, const std::string& body) {
   PutU32(out, static_cast<std::uint32_t>(body.size() + 4));
   out->append(body);
@@ -359,18 +366,14 @@ std::string EncodeContainerHeader(bool singleLanguage, const std::vector<PackTex
     const PackText empty;
     const PackText& t = texts.empty() ? empty : texts.front();
     PutU32(&out, 0);
-    PutString(&out, t.product);
-    PutString(&out, t.vendor);
-    PutString(&out, t.descriptionPath);
+    PutProductTexts(&out, t);
   } else {
     PutU32(&out, 1);
     PutU32(&out, static_cast<std::uint32_t>(texts.size()));
     for (const PackText& t : texts) {
       std::string body;
       PutString(&body, t.code);
-      PutString(&body, t.product);
-      PutString(&body, t.vendor);
-      PutString(&body, t.descriptionPath);
+      PutProductTexts(&body, t);
       PutRecord(&out, body);
     }
   }
