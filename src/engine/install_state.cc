@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "fs/path.h"
+
 namespace ordx {
 
 SemaphoreMutex::SemaphoreMutex() {
@@ -30,7 +32,7 @@ InstallState::~InstallState() = default;
 
 void InstallState::SetJob(KitReader* kit, const WideString& targetDir) {
   WideString dir = targetDir;
-  if (!dir.empty() && dir.back() != u'/' && dir.back() != u'\\') dir += u"/";
+  if (!dir.empty() && !EndsWithSeparator(dir, Separators::kSlashOrBackslash)) dir += u"/";
   lock_.Lock();
   cancel_ = false;
   result_ = kErrorSuccess;

@@ -455,7 +455,7 @@ ErrorCode GetTempFileName(const WideString& directory, const WideString& prefix,
     GetTempPath(&temp);
     narrowDir = ToNarrow(temp);
   }
-  if (narrowDir.back() != '/') narrowDir += '/';
+  if (!EndsWithSeparator(narrowDir.view())) narrowDir += '/';
   // mkostemp replaces the X's, opens with O_CREAT|O_EXCL and tries again on
   // a name that exists, so an existing file or link is never opened.
   std::string name(narrowDir.c_str(), narrowDir.length());
@@ -727,7 +727,7 @@ ErrorCode CreateAnonymousFile(const WideString& directory, Handle* out) {
     // No O_TMPFILE here: a named file that is gone again before any byte
     // is written to it.
     std::string name(narrow.c_str(), narrow.length());
-    if (name.empty() || name.back() != '/') name += '/';
+    if (!EndsWithSeparator(std::string_view(name))) name += '/';
     name += "kpxXXXXXX";
     fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd >= 0) {
