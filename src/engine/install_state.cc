@@ -62,19 +62,6 @@ InstallTarget* InstallState::GetTarget() {
   return target;
 }
 
-void InstallState::PostFailure(const SystemFailure& failure) {
-  lock_.Lock();
-  failure_ = failure;
-  lock_.Unlock();
-}
-
-SystemFailure InstallState::ReadFailure() {
-  lock_.Lock();
-  SystemFailure failure = failure_;
-  lock_.Unlock();
-  return failure;
-}
-
 void InstallState::SetCancel(bool cancel) {
   lock_.Lock();
   cancel_ = cancel;

@@ -46,9 +46,6 @@ class InstallState {
   // before the copy); null lets the worker take one itself. Not owned.
   void SetTarget(InstallTarget* target);
   InstallTarget* GetTarget();
-  // The errno and path of the step a failed run stopped at.
-  void PostFailure(const SystemFailure& failure);
-  SystemFailure ReadFailure();
   void SetCancel(bool cancel);
   bool IsCancelled();
   // Worker: result, text and percent in one locked section.
@@ -60,7 +57,6 @@ class InstallState {
   SemaphoreMutex lock_;
   KitReader* kit_ = nullptr;
   InstallTarget* target_ = nullptr;
-  SystemFailure failure_;
   WideString targetDir_;
   bool cancel_ = false;
   ErrorCode result_ = 0;

@@ -242,7 +242,6 @@ ErrorCode InstallWorker::Run(InstallState* state, const std::atomic<bool>* stop)
   const ErrorCode code = dir.empty() ? kErrorPathNotFound : own.Acquire(dir);
   if (code != kErrorSuccess) {
     failure_ = GetLastSystemFailure();
-    state->PostFailure(failure_);
     WideString text =
         code == kErrorBusy
             ? LoadString("IDS_ERROR_BUSY")
@@ -396,7 +395,6 @@ ErrorCode InstallWorker::InstallEntry(InstallTarget* target, KitReader* kit, std
 ErrorCode InstallWorker::Fail(InstallTarget* target, ErrorCode code, std::uint32_t percent) {
   if (code != kErrorCancelled) {
     failure_ = GetLastSystemFailure();
-    state_->PostFailure(failure_);
   }
   // Rolled back first, so that whoever reads the result finds the template
   // directory as it was.
