@@ -6,7 +6,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/statvfs.h>
@@ -190,38 +189,6 @@ void RemoveContents(int top) {
   if (fd >= 0) ::close(fd);
 }
 
-// The directory part of a find pattern, ending with "/" ("" for none).
-NarrowString FindDirectory(const WideString& fullPattern) {
-  const std::size_t slash = fullPattern.rfind(u'/');
-  if (slash == WideString::npos) return NarrowString();
-  return ToNarrow(fullPattern.substr(0, slash + 1));
-}
-
-// Advances a wildcard enumeration to the next entry whose name matches;
-// closes the stream at the end. Shared by FindFirstFile and FindNextFile so
-// that one FindFirstFile is one operation for the fault hook.
-bool NextMatch(FindData* data) {
-  DIR* const stream = static_cast<DIR*>(data->stream);
-  const NarrowString pattern = ToNarrow(data->namePattern);
-  const NarrowString directory = FindDirectory(data->fullPattern);
-  while (const dirent* entry = ::readdir(stream)) {
-    if (::fnmatch(pattern.c_str(), entry->d_name, FNM_NOESCAPE) != 0) continue;
-    NarrowString full = directory;
-    full += entry->d_name;
-    struct stat link {};
-    if (::lstat(full.c_str(), &link) != 0) continue;  // gone since readdir
-    data->foundIsLink = S_ISLNK(link.st_mode);
-    // A dangling link is still an entry: report it with its own status
-    // rather than ending the enumeration early.
-    if (::stat(full.c_str(), &data->status) != 0) data->status = link;
-    data->foundName = ToWide(NarrowString(entry->d_name));
-    return true;
-  }
-  ::closedir(stream);
-  data->stream = nullptr;
-  return false;
-}
-
 }  // namespace
 
 namespace fsinternal {
@@ -339,81 +306,6 @@ void CloseHandle(Handle handle) {
   }
   // Not retried on EINTR: on Linux the descriptor is gone either way.
   if (::close(handle) != 0) FailErrno(errno, WideString());
-}
-
-std::int64_t SetFilePointer(Handle handle, std::uint32_t low, std::uint32_t high,
-                            std::uint32_t method) {
-  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
-  if (const ErrorCode fault = InjectedFault(FileOp::kSetFilePointer, WideString())) {
-    Fail(fault);
-    return -1;
-  }
-  if (handle == kInvalidHandle) {
-    Fail(kErrorInvalidHandle);
-    return -1;
-  }
-  const int whence = method == kFileCurrent ? SEEK_CUR : method == kFileEnd ? SEEK_END : SEEK_SET;
-  const auto distance = static_cast<std::int64_t>((std::uint64_t{high} << 32) | low);
-  const off_t position = ::lseek(handle, static_cast<off_t>(distance), whence);
-  if (position < 0) {
-    FailErrnoOn(errno, handle);
-    return -1;
-  }
-  return position;
-}
-
-ErrorCode GetFileTime(Handle handle, FILETIME* creation, FILETIME* lastAccess,
-                      FILETIME* lastWrite) {
-  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
-  if (const ErrorCode fault = InjectedFault(FileOp::kGetFileTime, WideString())) {
-    return Fail(fault);
-  }
-  struct stat st {};
-  if (handle == kInvalidHandle || ::fstat(handle, &st) != 0) return Fail(kErrorInvalidHandle);
-  if (creation != nullptr) *creation = FileTimeFromUnix(st.st_ctim.tv_sec);
-  if (lastAccess != nullptr) *lastAccess = FileTimeFromUnix(st.st_atim.tv_sec);
-  if (lastWrite != nullptr) *lastWrite = FileTimeFromUnix(st.st_mtim.tv_sec);
-  return kErrorSuccess;
-}
-
-ErrorCode SetFileTime(Handle handle, const FILETIME* /*creation*/, const FILETIME* /*lastAccess*/,
-                      const FILETIME* lastWrite) {
-  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
-  if (const ErrorCode fault = InjectedFault(FileOp::kSetFileTime, WideString())) {
-    return Fail(fault);
-  }
-  if (handle == kInvalidHandle) return Fail(kErrorInvalidHandle);
-  // Nothing asked, nothing changed.
-  if (lastWrite == nullptr) return kErrorSuccess;
-  const std::int64_t seconds = UnixFromFileTime(*lastWrite);
-  if (seconds < std::numeric_limits<time_t>::min() ||
-      seconds > std::numeric_limits<time_t>::max()) {
-    return Fail(kErrorInvalidParameter);
-  }
-  timespec times[2];
-  times[0].tv_sec = static_cast<time_t>(seconds);
-  times[0].tv_nsec = 0;
-  times[1] = times[0];
-  // A file that kept a wrong date would later count as newer or older than
-  // the kit's copy, so a failure here is reported.
-  if (::futimens(handle, times) != 0) return FailErrnoOn(errno, handle);
-  return kErrorSuccess;
-}
-
-ErrorCode SetEndOfFile(Handle handle) {
-  g_lastError.store(kErrorSuccess, std::memory_order_relaxed);
-  if (const ErrorCode fault = InjectedFault(FileOp::kSetEndOfFile, WideString())) {
-    return Fail(fault);
-  }
-  if (handle == kInvalidHandle) return Fail(kErrorInvalidHandle);
-  const off_t position = ::lseek(handle, 0, SEEK_CUR);
-  if (position < 0) return FailErrnoOn(errno, handle);
-  int result;
-  do {
-    result = ::ftruncate(handle, position);
-  } while (result != 0 && errno == EINTR);
-  if (result != 0) return FailErrnoOn(errno, handle);
-  return kErrorSuccess;
 }
 
 ErrorCode GetLastError() { return g_lastError.load(std::memory_order_relaxed); }
@@ -585,8 +477,6 @@ int RunProgram(const std::vector<NarrowString>& arguments) {
   return waited == pid ? status : -1;
 }
 
-bool IsRootPath(const WideString& path) { return path == u"/"; }
-
 WideString GetHomeDirectory() {
   wordexp_t words{};
   const int result = ::wordexp("~", &words, WRDE_NOCMD);
@@ -621,58 +511,6 @@ bool PathExists(const WideString& path) {
   if (!ToPath(path, &narrow)) return false;
   struct stat status {};
   return ::stat(narrow.c_str(), &status) == 0;
-}
-
-bool FindFirstFile(FindData* data, const WideString& path) {
-  if (data == nullptr) return false;
-  if (InjectedFault(FileOp::kFindFirstFile, path) != kErrorSuccess) return false;
-  if (data->stream != nullptr) {
-    ::closedir(static_cast<DIR*>(data->stream));
-    data->stream = nullptr;
-  }
-  data->fullPattern = path;
-  data->namePattern = NamePart(path);
-  data->foundName = WideString();
-  data->status = {};
-  data->foundIsLink = false;
-  NarrowString narrow;
-  if (!ToPath(path, &narrow)) return false;
-  if (data->namePattern.find(u'*') == WideString::npos) {
-    data->foundName = data->namePattern;
-    struct stat link {};
-    data->foundIsLink = ::lstat(narrow.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
-    return ::stat(narrow.c_str(), &data->status) == 0;
-  }
-  // "*" alone lists the current directory; "/*" lists the root.
-  const NarrowString directory = FindDirectory(path);
-  DIR* const stream = ::opendir(directory.empty() ? "." : directory.c_str());
-  if (stream == nullptr) return false;
-  data->stream = stream;
-  return NextMatch(data);
-}
-
-bool FindNextFile(FindData* data) {
-  if (data == nullptr || data->stream == nullptr) return false;
-  if (InjectedFault(FileOp::kFindNextFile, data->fullPattern) != kErrorSuccess) return false;
-  return NextMatch(data);
-}
-
-WideString GetFoundName(const FindData& data) { return data.foundName; }
-
-std::uint32_t IsFoundDirectory(const FindData& data) {
-  // The bit the directory type carries (block devices and sockets share it).
-  return (data.status.st_mode & 0x4000) != 0 ? 16 : 0;
-}
-
-bool IsFoundLink(const FindData& data) { return data.foundIsLink; }
-
-void FindClose(FindData* data) {
-  if (data == nullptr) return;
-  if (data->stream != nullptr) ::closedir(static_cast<DIR*>(data->stream));
-  data->stream = nullptr;
-  data->namePattern = WideString();
-  data->fullPattern = WideString();
-  data->foundName = WideString();
 }
 
 void SetFaultHook(FaultHook hook) {

@@ -49,11 +49,6 @@ inline constexpr std::uint32_t kOpenExisting = 3;     // nothing added
 inline constexpr std::uint32_t kTruncateExisting = 5; // O_TRUNC
 inline constexpr std::uint32_t kAttributeNormal = 0x80;
 
-// SetFilePointer methods.
-inline constexpr std::uint32_t kFileBegin = 0;
-inline constexpr std::uint32_t kFileCurrent = 1;
-inline constexpr std::uint32_t kFileEnd = 2;
-
 // ENOENT gives 2, every other errno 87.
 ErrorCode ErrnoToCode(int err);
 
@@ -78,14 +73,6 @@ ErrorCode ReadFile(Handle handle, void* buffer, std::uint32_t count, std::uint32
 ErrorCode WriteFile(Handle handle, const void* buffer, std::uint32_t count, std::uint32_t* written,
                     void* overlapped);
 void CloseHandle(Handle handle);
-// Returns the new position, or -1 (last error set) on failure.
-std::int64_t SetFilePointer(Handle handle, std::uint32_t low, std::uint32_t high,
-                            std::uint32_t method);
-ErrorCode GetFileTime(Handle handle, FILETIME* creation, FILETIME* lastAccess,
-                      FILETIME* lastWrite);
-ErrorCode SetFileTime(Handle handle, const FILETIME* creation, const FILETIME* lastAccess,
-                      const FILETIME* lastWrite);
-ErrorCode SetEndOfFile(Handle handle);
 ErrorCode GetLastError();
 
 // The system's reason for the last failing call of this thread: its errno
@@ -157,35 +144,15 @@ ErrorCode DeleteTree(const WideString& path);
 // Runs a program with an argument vector (searched in PATH), no shell, and
 // waits. Returns the wait status, or -1 when it could not be started.
 int RunProgram(const std::vector<NarrowString>& arguments);
-bool IsRootPath(const WideString& path);
 // The expansion of "~", else the password database's home; empty if none.
 WideString GetHomeDirectory();
 
-// --- Directory enumeration.
-
-struct FindData {
-  WideString namePattern;
-  WideString fullPattern;
-  WideString foundName;
-  void* stream = nullptr;     // DIR* while a wildcard enumeration runs
-  struct stat status {};      // of the entry found last (follows links)
-  bool foundIsLink = false;   // the entry found last is itself a symbolic link
-};
+// --- Looking a path up.
 
 // True when `path` names an existing file or directory (links followed).
 // "*" is an ordinary character here, never a pattern. An injected
-// kFindFirstFile fault makes it false, as for the look-up below.
+// kFindFirstFile fault makes it false.
 bool PathExists(const WideString& path);
-// With "*" in the last component: enumerates the directory (fnmatch on the
-// name); otherwise tests whether the path exists.
-bool FindFirstFile(FindData* data, const WideString& path);
-bool FindNextFile(FindData* data);
-WideString GetFoundName(const FindData& data);
-// 16 when the found entry is a directory (links followed), else 0.
-std::uint32_t IsFoundDirectory(const FindData& data);
-// True when the found entry is a symbolic link (not followed).
-bool IsFoundLink(const FindData& data);
-void FindClose(FindData* data);
 
 // --- Fault injection for tests.
 
@@ -193,17 +160,13 @@ enum class FileOp {
   kCreateFile,
   kReadFile,
   kWriteFile,
-  kSetFilePointer,
-  kGetFileTime,
   kSetFileTime,
-  kSetEndOfFile,
   kGetTempFileName,
   kCreateDirectory,
   kMoveFile,
   kDeleteFile,
   kDeleteTree,
   kFindFirstFile,
-  kFindNextFile,
   // Operations relative to an open directory (dir_ops.h).
   kLink,
   kRemoveDirectory,
@@ -218,8 +181,8 @@ inline constexpr ErrorCode kFaultAfterHalf = 0x80000000u;
 
 // Called at the start of every operation listed in FileOp with the path it
 // works on (empty for handle operations). A non-zero result makes the
-// operation fail with that code before it touches anything (FindFirstFile
-// and FindNextFile then answer false; DeleteFile and DeleteTree do nothing).
+// operation fail with that code before it touches anything (PathExists
+// then answers false; DeleteFile and DeleteTree do nothing).
 // An empty hook, the default, disables injection. Set it only while no
 // other thread uses the layer. A hook may also end the process (_exit) to
 // stand for a crash between two operations.
