@@ -187,13 +187,6 @@ std::string Encode(const char16_t* p, std::size_t n, Purpose purpose, bool* lost
   return bytes;
 }
 
-std::size_t BoundedLength(const char* s, std::int32_t limit) {
-  if (limit < 0) return std::strlen(s);
-  const void* zero = std::memchr(s, 0, static_cast<std::size_t>(limit));
-  return zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - s)
-              : static_cast<std::size_t>(limit);
-}
-
 std::size_t BoundedLength(const char16_t* s, std::int32_t limit) {
   std::size_t n = 0;
   const std::size_t max = limit < 0 ? static_cast<std::size_t>(-1) : static_cast<std::size_t>(limit);
@@ -231,47 +224,6 @@ void EstablishEnvironmentLocale() {
 void EnsureEnvironmentLocale() {
   static std::once_flag once;
   std::call_once(once, EstablishEnvironmentLocale);
-}
-
-// The source ends at its first zero byte; a non-negative sourceLength also
-// bounds how far it is read.
-std::uint32_t MultiByteToWideChar(std::uint32_t /*codePage*/, std::uint32_t /*flags*/,
-                                  const char* source, std::int32_t sourceLength,
-                                  char16_t* destination, std::int32_t capacity) {
-  if (source == nullptr) return 0;
-  const std::u16string units = Decode(source, BoundedLength(source, sourceLength));
-  const std::size_t room =
-      capacity > 0 && destination != nullptr ? static_cast<std::size_t>(capacity) : 0;
-  const std::size_t copy = units.size() < room ? units.size() : room;
-  if (copy != 0) std::memcpy(destination, units.data(), copy * sizeof(char16_t));
-  return static_cast<std::uint32_t>(units.size());
-}
-
-std::uint32_t WideCharToMultiByte(std::uint32_t /*codePage*/, std::uint32_t /*flags*/,
-                                  const char16_t* source, std::int32_t sourceLength,
-                                  char* destination, std::int32_t capacity) {
-  if (source == nullptr) return 0;
-  const std::size_t n = BoundedLength(source, sourceLength);
-  const std::size_t room =
-      capacity > 0 && destination != nullptr ? static_cast<std::size_t>(capacity) : 0;
-  if (room != 0) std::memset(destination, 0, room);
-  std::size_t count = 0;
-  bool full = false;
-  // Character by character, so that only whole characters go into the
-  // destination.
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::size_t width =
-        IsHighSurrogate(source[i]) && i + 1 < n && IsLowSurrogate(source[i + 1]) ? 2 : 1;
-    const std::string bytes = Encode(source + i, width, Purpose::kReading, nullptr);
-    if (!full && count + bytes.size() <= room) {
-      std::memcpy(destination + count, bytes.data(), bytes.size());
-    } else {
-      full = true;
-    }
-    count += bytes.size();
-    i += width - 1;
-  }
-  return static_cast<std::uint32_t>(count);
 }
 
 WideString ToWide(const NarrowString& text) {
@@ -340,24 +292,5 @@ int CompareNoCase(const WideString& a, const WideString& b) {
   }
   return x.size() == y.size() ? 0 : (x.size() < y.size() ? -1 : 1);
 }
-
-WideString IntToWide(std::int32_t value, int radix) {
-  if (radix < 2 || radix > 36) radix = 10;
-  const bool negative = radix == 10 && value < 0;
-  std::uint32_t magnitude = static_cast<std::uint32_t>(value);
-  if (negative) magnitude = 0u - magnitude;
-  char16_t digits[40];
-  std::size_t n = 0;
-  do {
-    const std::uint32_t d = magnitude % static_cast<std::uint32_t>(radix);
-    digits[n++] = static_cast<char16_t>(d < 10 ? u'0' + d : u'a' + (d - 10));
-    magnitude /= static_cast<std::uint32_t>(radix);
-  } while (magnitude != 0);
-  if (negative) digits[n++] = u'-';
-  WideString result;
-  for (std::size_t i = n; i > 0; --i) result += digits[i - 1];
-  return result;
-}
-
 
 }  // namespace ordx

@@ -29,24 +29,6 @@ void EnsureEnvironmentLocale();
 // The decision itself, without the once-only guard (for tests in a child).
 void EstablishEnvironmentLocale();
 
-// Converts zero-terminated multibyte text to UTF-16. Returns the number of
-// UTF-16 units the whole source yields (capacity does not limit it) and
-// copies at most `capacity` of them; capacity <= 0 makes it a size query.
-// Undecodable bytes become U+DC00 + byte; characters beyond the BMP become
-// surrogate pairs. Code page and flags are accepted and ignored.
-std::uint32_t MultiByteToWideChar(std::uint32_t codePage, std::uint32_t flags, const char* source,
-                                  std::int32_t sourceLength, char16_t* destination,
-                                  std::int32_t capacity);
-
-// Converts zero-terminated UTF-16 text to the locale's multibyte encoding.
-// Returns the number of bytes the whole text needs and writes at most
-// `capacity` of them (the rest of the destination is zero-filled). Surrogate
-// pairs are combined and U+DC80..U+DCFF give back their byte; other lone
-// surrogates and characters the locale cannot encode become "?".
-std::uint32_t WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags,
-                                  const char16_t* source, std::int32_t sourceLength,
-                                  char* destination, std::int32_t capacity);
-
 // Whole-string conversions; both stop at the first zero unit or byte.
 // ToNarrow is for texts shown to people: what cannot be encoded is "?".
 WideString ToWide(const NarrowString& text);
@@ -72,8 +54,5 @@ int CompareNoCase(const WideString& a, const WideString& b);
 // Equal for two texts exactly when CompareNoCase calls them equal, so that
 // texts can be indexed instead of compared pairwise.
 std::string NoCaseKey(const WideString& text);
-
-// Digits of `value` in `radix`; a sign only for negative values in radix 10.
-WideString IntToWide(std::int32_t value, int radix);
 
 }  // namespace ordx

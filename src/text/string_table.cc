@@ -71,10 +71,6 @@ NarrowString LanguageCode(std::int32_t id) {
   return it == Table().end() ? NarrowString() : it->second.code;
 }
 
-std::vector<NarrowString> StringKeys() {
-  return std::vector<NarrowString>(kStringKeys, kStringKeys + kStringKeyCount);
-}
-
 NarrowString RawText(std::int32_t id, const NarrowString& key) {
   const auto language = Table().find(id);
   if (language == Table().end()) return NarrowString();

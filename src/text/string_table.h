@@ -24,12 +24,10 @@ WideString LoadString(const NarrowString& key);
 // `code` exactly, or 0.
 std::int32_t LookupLanguageCode(const NarrowString& code);
 
-// For tests and tools: every language identifier in order, the code of one
-// language, every key in table order, and one raw UTF-8 text (empty when
-// missing).
+// Every language identifier in order, the code of one language, and one
+// raw UTF-8 text (empty when missing).
 std::vector<std::int32_t> LanguageIds();
 NarrowString LanguageCode(std::int32_t id);
-std::vector<NarrowString> StringKeys();
 NarrowString RawText(std::int32_t id, const NarrowString& key);
 
 }  // namespace ordx
