@@ -114,12 +114,10 @@ class CInstallerDlg : public CWnd {
   // --- Seams for tests.
   void SetOpener(Opener opener) { opener_ = std::move(opener); }
   void SetWorkerStarter(WorkerStarter starter) { workerStarter_ = std::move(starter); }
-  void SetPresenter(std::unique_ptr<Presenter> presenter) { presenter_ = std::move(presenter); }
   // How long the kit may take to open before the preparing window shows.
   void SetPreparingDelay(int ms) { preparingDelayMs_ = ms; }
 
   // --- Observers.
-  bool hasDisplay() const { return hasDisplay_; }
   bool silent() const { return silent_; }
   int pageId() const { return pageId_; }
   GtkWidget* window() const { return window_; }
@@ -131,11 +129,9 @@ class CInstallerDlg : public CWnd {
   ProgressPage* progressPage() const { return progressPage_.get(); }
   SuccessFinalPage* successPage() const { return successPage_.get(); }
   MessagePage* errorPage() const { return errorPage_.get(); }
-  WizardDialogPage* currentPage() const { return currentPage_; }
   PreparingWindow* preparingWindow() const { return preparing_.get(); }
   const WideString& targetDir() const { return targetDir_; }
   const WideString& kitPath() const { return kitPath_; }
-  const LocationList& templateLocations() const { return templateLocations_; }
   const KitReader& kit() const { return kit_; }
 
  private:

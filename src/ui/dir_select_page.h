@@ -29,8 +29,6 @@ class DirSelectPage : public WizardDialogPage {
   void OnBrowse();
 
   GtkWidget* entry() const { return entry_; }
-  GtkWidget* promptLabel() const { return promptLabel_; }
-  GtkWidget* catalogLabel() const { return catalogLabel_; }
   GtkWidget* browseButton() const { return browseButton_; }
 
  private:

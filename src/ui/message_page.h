@@ -14,7 +14,6 @@ class MessagePage : public WizardDialogPage {
   // A text too long for the page ends with "…" and shows whole as a tooltip.
   void SetText(const WideString& text);
   GtkWidget* label() const { return label_; }
-  GtkWidget* image() const { return image_; }
 
  protected:
   // `textHeight`: how far down the text may run before what follows it.
