@@ -126,13 +126,14 @@ ErrorCode WriteReplacement(const WideString& tempPath, std::string_view bytes,
     return kErrorCantWrite;
   ScopedHandle handle(raw);
   if (WriteAll(handle.get(), bytes) != kErrorSuccess) return kErrorWriteFault;
+  const bool hadFile = file.hadFile;
   const struct stat& old = file.old;
-  if (file.hadFile && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
+  if (hadFile && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
     // The owner is kept where we may (root writing a user's file); a refused
     // change leaves the file ours.
     [[maybe_unused]] const int chowned = ::fchown(handle.get(), old.st_uid, old.st_gid);
   }
-  if (::fchmod(handle.get(), file.hadFile ? (old.st_mode & 07777) : NewFileMode()) != 0 ||
+  if (::fchmod(handle.get(), hadFile ? (old.st_mode & 07777) : NewFileMode()) != 0 ||
       ::fsync(handle.get()) != 0)
     return kErrorWriteFault;
   handle.Close();
