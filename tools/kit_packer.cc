@@ -13,8 +13,8 @@
 #include <memory>
 #include <set>
 
+#include "fs/file_layer.h"
 #include "fs/temp_file_guard.h"
-#include "fs/unique_fd.h"
 #include "kit/kit_limits.h"
 #include "kit/kit_reader.h"
 #include "text/utf8.h"
@@ -334,7 +334,7 @@ bool CopyPlannedBytes(int fd, const PackFile& file, std::vector<char>* buffer, D
 // the plan saw.
 bool StreamFile(const PackFile& file, bool precise, std::vector<char>* buffer, DeflateWriter* z,
                 std::string* error) {
-  const UniqueFd fd(::open(file.sourcePath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  const ScopedHandle fd(::open(file.sourcePath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) {
     *error = file.sourcePath + ": " + ErrnoText(errno);
     return false;
@@ -425,7 +425,7 @@ bool PlanKit(const PackOptions& options, const PackWarning& warn, PackPlan* plan
 
 bool WritePlannedKit(const PackOptions& options, const PackPlan& plan, std::string* error) {
   std::string tempName = options.outputPath + ".XXXXXX";
-  UniqueFd fd(::mkstemp(tempName.data()));
+  ScopedHandle fd(::mkstemp(tempName.data()));
   if (fd.get() < 0) {
     *error = options.outputPath + ": " + ErrnoText(errno);
     return false;

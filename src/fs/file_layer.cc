@@ -25,7 +25,6 @@
 #include <utility>
 
 #include "fs/path.h"
-#include "fs/unique_fd.h"
 #include "text/convert.h"
 
 extern char** environ;
@@ -299,13 +298,15 @@ ErrorCode WriteFile(Handle handle, const void* buffer, std::uint32_t count, std:
   return kErrorSuccess;
 }
 
-void CloseHandle(Handle handle) {
+bool CloseHandle(Handle handle) {
   if (handle == kInvalidHandle) {
     Fail(kErrorInvalidHandle);
-    return;
+    return false;
   }
   // Not retried on EINTR: on Linux the descriptor is gone either way.
-  if (::close(handle) != 0) FailErrno(errno, WideString());
+  if (::close(handle) == 0) return true;
+  FailErrno(errno, WideString());
+  return false;
 }
 
 ErrorCode GetLastError() { return g_lastError.load(std::memory_order_relaxed); }
@@ -353,7 +354,7 @@ ErrorCode GetTempFileName(const WideString& directory, const WideString& prefix,
   std::string name(narrowDir.c_str(), narrowDir.length());
   name.append(narrowPrefix.c_str(), narrowPrefix.length());
   name += "XXXXXX";
-  const UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
+  const ScopedHandle fd(::mkostemp(name.data(), O_CLOEXEC));
   if (fd.get() < 0) return kErrorCantWrite;
   // Private whatever the umask says.
   ::fchmod(fd.get(), 0600);

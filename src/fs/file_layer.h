@@ -72,7 +72,9 @@ ErrorCode ReadFile(Handle handle, void* buffer, std::uint32_t count, std::uint32
 // writes); anything less is a failure.
 ErrorCode WriteFile(Handle handle, const void* buffer, std::uint32_t count, std::uint32_t* written,
                     void* overlapped);
-void CloseHandle(Handle handle);
+// True when the handle was closed without error; a failed close can mean
+// lost data.
+bool CloseHandle(Handle handle);
 ErrorCode GetLastError();
 
 // The system's reason for the last failing call of this thread: its errno
@@ -88,7 +90,7 @@ void NoteSystemFailure(int err, const WideString& path);
 // it knows none. For messages only.
 WideString PathOfHandle(Handle handle);
 
-// Owns a handle and closes it on every way out of a scope.
+// The one owner of a descriptor: closes it on every way out of a scope.
 class ScopedHandle {
  public:
   explicit ScopedHandle(Handle handle = kInvalidHandle) : handle_(handle) {}
@@ -98,9 +100,11 @@ class ScopedHandle {
   Handle get() const { return handle_; }
   // For CreateFile's out parameter.
   Handle* out() { return &handle_; }
-  void Close() {
-    if (handle_ != kInvalidHandle) CloseHandle(handle_);
+  // Closes now; false when the close failed.
+  bool Close() {
+    const Handle handle = handle_;
     handle_ = kInvalidHandle;
+    return handle == kInvalidHandle || CloseHandle(handle);
   }
   Handle Release() {
     const Handle handle = handle_;

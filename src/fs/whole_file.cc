@@ -13,7 +13,6 @@
 
 #include "fs/path.h"
 #include "fs/temp_file_guard.h"
-#include "fs/unique_fd.h"
 #include "text/convert.h"
 
 namespace ordx {
@@ -165,7 +164,7 @@ ErrorCode ReadWholeFile(const WideString& path, std::size_t limit, std::string* 
     if (errno == ENOENT) return kErrorFileNotFound;
     return errno == ELOOP ? kErrorInvalidData : kErrorInvalidParameter;
   }
-  const UniqueFd file(fd);
+  const ScopedHandle file(fd);
   struct stat st {};
   if (::fstat(fd, &st) != 0) return kErrorInvalidParameter;
   if (!S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > limit)
@@ -224,7 +223,7 @@ ErrorCode ReplaceWholeFile(const WideString& path, std::string_view bytes) {
     return kErrorWriteFault;
   guard.Release();
   // Make the rename itself durable; the new content is complete either way.
-  const UniqueFd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const ScopedHandle dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
   return kErrorSuccess;
 }
