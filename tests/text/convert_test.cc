@@ -70,14 +70,6 @@ TEST(Conversion, ExactConversionRefusesWhatWouldNameAnotherFile) {
     EXPECT_EQ(Bytes(out), exact != nullptr ? exact : "untouched") << locale;
     EXPECT_EQ(Bytes(ToNarrow(wide)), reading) << locale;
   }
-  // The buffer functions count the whole text and copy whole characters only.
-  const ScopedLocale scope("C.UTF-8");
-  char16_t units[2] = {u'#', u'#'};
-  EXPECT_EQ(MultiByteToWideChar(0, 0, "\xC3\xA9t\xC3\xA9", -1, units, 2), 3u);
-  EXPECT_EQ(std::u16string(units, 2), u"\u00E9t");
-  char bytes[4] = {'#', '#', '#', '#'};
-  EXPECT_EQ(WideCharToMultiByte(0, 0, u"\u00E9t\u00E9", 3, bytes, 4), 5u);
-  EXPECT_EQ(std::string(bytes, 4), std::string("\xC3\xA9t\0", 4));
 }
 
 // "C" or "POSIX" switch the process, and through the environment a later setlocale or a child, to C.UTF-8.
