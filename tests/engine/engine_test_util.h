@@ -47,10 +47,13 @@ inline Snapshot TakeSnapshot(const std::string& root, bool dirTimes = true) {
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0) return;
     std::string node = std::to_string(st.st_mode);
-    if (!S_ISDIR(st.st_mode) || dirTimes) node += " " + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
-    if (S_ISREG(st.st_mode)) node += " " + std::to_string(std::hash<std::string>{}(Slurp(path)));
-    if (S_ISLNK(st.st_mode)) node += " -> " + fs::read_symlink(path).string();
-    snap["." + path.substr(root.size())] = node;
+    // Appended piece by piece: GCC 12's -Wrestrict misfires on "literal" + std::string temporaries in Release.
+    if (!S_ISDIR(st.st_mode) || dirTimes) {
+      node.append(" ").append(std::to_string(st.st_mtim.tv_sec)).append(".").append(std::to_string(st.st_mtim.tv_nsec));
+    }
+    if (S_ISREG(st.st_mode)) node.append(" ").append(std::to_string(std::hash<std::string>{}(Slurp(path))));
+    if (S_ISLNK(st.st_mode)) node.append(" -> ").append(fs::read_symlink(path).string());
+    snap[std::string(".").append(path, root.size())] = node;
   };
   add(root);
   std::error_code ec;
