@@ -93,7 +93,7 @@ TEST_F(ConfigFile, FailuresLeaveModelAndFileAsTheyWere) {
   const auto before = ListTree(root_);
   for (const auto& [name, failing, value, thrown] : cases) {
     SetFaultHook([f = failing](FileOp op, const WideString&) { return op == f ? 87u : 0u; });
-    EXPECT_EQ(Thrown([&] { WriteConfigFile(Path(name), {{u"k", {value}}}); }), thrown) << name;
+    EXPECT_EQ(Thrown([&, name = name, value = value] { WriteConfigFile(Path(name), {{u"k", {value}}}); }), thrown) << name;
     EXPECT_EQ(ReadBytes(home_ / "d.cfg"), "k=B\nk=c\n");
     EXPECT_EQ(ListTree(root_), before);
   }

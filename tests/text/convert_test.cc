@@ -78,7 +78,8 @@ TEST(Conversion, CLocaleSwitchesToUtf8) {
       {"C", nullptr, "LC_ALL"}, {"POSIX", "de_DE.UTF-8", "LC_ALL"}, {nullptr, nullptr, "LC_CTYPE"},
       {nullptr, "xx_YY.UTF-8", "LC_ALL"}, {"C.UTF-8", nullptr, "LC_ALL"}};
   for (const auto& [lcAll, lang, variable] : cases) {
-    const int code = testsupport::ExitCodeInChild([&] {
+    // Captured by value: clang 14 cannot capture structured bindings.
+    const int code = testsupport::ExitCodeInChild([lcAll = lcAll, lang = lang, variable = variable] {
       for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG", "LC_MESSAGES"}) unsetenv(name);
       if (lcAll != nullptr) setenv("LC_ALL", lcAll, 1);
       if (lang != nullptr) setenv("LANG", lang, 1);
