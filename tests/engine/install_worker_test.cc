@@ -125,6 +125,13 @@ TEST_F(InstallWorkerTest, CleanRunRerunAndFaultSweep) {
   EXPECT_EQ(Install(kit_ptr_, Path("tpl")).returned, kErrorSuccess);
   EXPECT_EQ(changes, 0);
   EXPECT_EQ(installed, TakeSnapshot(Path("tpl")));
+  {  // the room check before a rerun asks for nothing, in any folder
+    InstallTarget target;
+    ASSERT_EQ(target.Acquire(W(Path("tpl"))), kErrorSuccess);
+    std::uint64_t needed = 1;
+    EXPECT_EQ(MeasureWrites(&target, *kit_ptr_, &needed), kErrorSuccess);
+    EXPECT_EQ(needed, 0u);
+  }
 
   enum Mode { kClean, kHalfWrite, kRollbackFails };
   for (const Mode mode : {kClean, kHalfWrite, kRollbackFails}) {
