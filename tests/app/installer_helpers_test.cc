@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
+#include "app/gtk_language.h"
 #include "app/installer_dlg.h"
 #include "engine/install_worker.h"
+#include "support/deadline.h"
 #include "text/convert.h"
 #include "text/string_table.h"
 #include "text/utf8.h"
@@ -14,6 +18,27 @@
 
 namespace ordx {
 namespace {
+
+// GTK gets the chosen language; a program the installer starts gets the user's
+// own LANGUAGE back, set or unset, and GTK's returns after it.
+TEST(GtkLanguage, StartedProgramsSeeTheUsersLanguage) {
+  for (const char* startup : {"de:fr", static_cast<const char*>(nullptr)}) {
+    const int code = testsupport::ExitCodeInChild([startup] {
+      if (startup != nullptr) setenv("LANGUAGE", startup, 1); else unsetenv("LANGUAGE");
+      UseLanguageForGtk(u"zh");
+      if (std::strcmp(std::getenv("LANGUAGE"), "zh_CN") != 0) return 1;
+      {
+        const StartupLanguageScope user;
+        const char* seen = std::getenv("LANGUAGE");
+        if ((seen == nullptr) != (startup == nullptr)) return 2;
+        if (seen != nullptr && std::strcmp(seen, startup) != 0) return 3;
+      }
+      const char* after = std::getenv("LANGUAGE");
+      return after != nullptr && std::strcmp(after, "zh_CN") == 0 ? 0 : 4;
+    });
+    EXPECT_EQ(code, 0) << (startup != nullptr ? startup : "unset");
+  }
+}
 
 TEST(InstallerPaths, DescriptionPathParentComponentsAndLineBreaks) {
   // One separator between directory and description, slashes throughout; no
