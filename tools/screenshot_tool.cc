@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "app/gtk_language.h"
-#include "support/gui_test_support.h"
 #include "page_tour.h"
 #include "text/convert.h"
 #include "text/string_table.h"
 #include "ui/message_box.h"
 #include "ui/preparing_window.h"
+#include "window_driver.h"
 
 namespace {
 
@@ -96,5 +96,5 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("%d screenshots in %s\n", saved, argv[1]);
-  return failed == 0 && saved > 0 ? 0 : 1;
+  return failed == 0 && saved > 0 && guitest::FailureCount() == 0 ? 0 : 1;
 }

@@ -1,66 +1,9 @@
-// Window test helpers under Xvfb: events, and a timer that answers modal
-// dialogs and records what they showed.
+// Window tests: the driver of tools/, and a skip where no display is.
 #pragma once
-
-#include <gtk/gtk.h>
-
-#include <deque>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-namespace ordx::guitest {
+#include "window_driver.h"
 
-bool DisplayAvailable();  // GTK can open $DISPLAY
 #define ORDX_REQUIRE_DISPLAY() \
   if (!::ordx::guitest::DisplayAvailable()) GTEST_SKIP() << "needs an X display (Xvfb)"
-
-void Pump();  // handles every pending event, resize and redraw
-void SendKey(GtkWidget* window, guint keyval);
-void SendDelete(GtkWidget* window);  // the window manager's close request
-
-// The common desktops' default fonts: a short name, and as gtk-font-name takes it.
-struct FontSetup { const char *name, *font; };
-const std::vector<FontSetup>& DesktopFonts();
-void UseFont(const char* font);  // for widgets built from now on
-
-// Clicks the button only when a user could: mapped and sensitive.
-bool Press(GtkWidget* button);
-std::string LabelText(GtkWidget* label_or_button);
-
-struct ShownDialog { std::string text, title; GtkMessageType type = GTK_MESSAGE_OTHER; };
-
-// While alive, runs queued actions inside whatever loop runs, then answers each
-// modal dialog with the next planned response (then GTK_RESPONSE_DELETE_EVENT).
-class DialogAnswerer {
- public:
-  DialogAnswerer();
-  ~DialogAnswerer();
-
-  void Plan(gint response) { plan_.push_back(response); }
-  // Answers once `inspect` is true; after five seconds, fails and answers anyway.
-  void Inspect(std::function<bool(GtkWidget* dialog)> inspect) { inspect_ = std::move(inspect); }
-  void Later(std::function<void()> action) { When([] { return true; }, std::move(action)); }
-  // Runs `action` once `ready` holds, in queue order; fails after ten seconds.
-  void When(std::function<bool()> ready, std::function<void()> action) {
-    actions_.push_back({std::move(ready), std::move(action), 0});
-  }
-  const std::vector<ShownDialog>& shown() const { return shown_; }
-
- private:
-  static gboolean Tick(gpointer self);
-  bool AnswerDialog();
-
-  guint source_ = 0;
-  std::deque<gint> plan_;
-  std::function<bool(GtkWidget*)> inspect_;
-  GtkWidget* waiting_ = nullptr;
-  gint64 waitingSince_ = 0;
-  struct Pending { std::function<bool()> ready; std::function<void()> action; gint64 since; };
-  std::deque<Pending> actions_;
-  std::vector<ShownDialog> shown_;
-};
-
-}  // namespace ordx::guitest
