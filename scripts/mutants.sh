@@ -10,6 +10,9 @@
 #                                          TIMEOUT seconds per test run (default 300)
 #   scripts/mutants.sh list                print the sample
 #
+# MUTANTS_SAMPLE=FILE reads another sample of the same form instead (say, the
+# survivors of the last run, to check new tests against them).
+#
 # A mutant is "killed" when a test fails, "survived" when every test passes,
 # and "stillborn" when it does not build (not counted). The sample names each
 # mutant by file, the exact text of its line and the operator, so it stays
@@ -19,7 +22,7 @@ cd "$(dirname "$0")/.."
 exec python3 - "$@" <<'PY'
 import os, random, re, shutil, subprocess, sys, time
 
-SAMPLE = "scripts/mutants-sample.txt"
+SAMPLE = os.environ.get("MUTANTS_SAMPLE", "scripts/mutants-sample.txt")
 # (name, pattern, replacement): applied to one occurrence in one line.
 OPERATORS = [
     ("eq-ne", r"==", "!="), ("ne-eq", r"!=", "=="),
