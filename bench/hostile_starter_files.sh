@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Time and peak memory of a silent, headless installation when the main
 # starter file is hostile: a FIFO, a link to /dev/zero, a directory, a sparse
-# file far over the size limit, and real files just under and over it.
+# file far over the size limit, real files just under and over it, and files
+# of tiny lines at and over the line limit.
 #   bench/hostile_starter_files.sh [BUILD_DIR]
 # Prints one line per case (exit status, wall time, peak RSS); never fails a
 # build. Every run is killed after 60 s.
@@ -19,21 +20,28 @@ echo "template" > "$work/src/docs/readme_en.html"
   docs\\readme_en.html >/dev/null
 cp "$build/bin/ordx-install" "$work/run/"
 
-# Foreign lines of about 60 bytes until the file holds $1 bytes.
+# Foreign lines of about 60 bytes until the file holds $1 bytes, or with
+# "tiny" as $2, distinct keys of a few bytes ("1f=") until $1 lines.
 lines() {
-  python3 - "$1" <<'PY'
+  python3 - "$1" "${2:-}" <<'PY'
 import sys
-size, out, i = int(sys.argv[1]), [], 0
+size, tiny, out, i = int(sys.argv[1]), sys.argv[2] == "tiny", [], 0
 total = 0
 while total < size:
-    line = 'Key%07d=\xd0\xb7\xd0\xbd\xd0\xb0\xd1\x87\xd0\xb5\xd0\xbd\xd0\xb8\xd0\xb5 caf\xe9 %07d\n' % (i, i)
-    out.append(line); total += len(line.encode('latin-1')); i += 1
+    if tiny:
+        line = '%x=\n' % i
+        total += 1
+    else:
+        line = 'Key%07d=\xd0\xb7\xd0\xbd\xd0\xb0\xd1\x87\xd0\xb5\xd0\xbd\xd0\xb8\xd0\xb5 caf\xe9 %07d\n' % (i, i)
+        total += len(line.encode('latin-1'))
+    out.append(line); i += 1
 sys.stdout.buffer.write(''.join(out).encode('latin-1'))
 PY
 }
 
 printf '%-26s %6s %9s %12s\n' case status "wall s" "peak RSS KiB"
-for kind in none fifo dev-zero directory sparse-1GiB real-15MiB real-17MiB; do
+for kind in none fifo dev-zero directory sparse-1GiB real-15MiB real-17MiB tiny-100000-lines \
+    tiny-100001-lines tiny-15MiB; do
   home="$work/home-$kind"
   starter="$home/.Ordo/ordolaunch/ordolaunch.cfg"
   rm -rf "$home" "$work/tmp"
@@ -45,6 +53,9 @@ for kind in none fifo dev-zero directory sparse-1GiB real-15MiB real-17MiB; do
     sparse-1GiB) truncate -s 1G "$starter" ;;
     real-15MiB) lines $((15 << 20)) > "$starter" ;;
     real-17MiB) lines $((17 << 20)) > "$starter" ;;
+    tiny-100000-lines) lines 100000 tiny > "$starter" ;;
+    tiny-100001-lines) lines 100001 tiny > "$starter" ;;
+    tiny-15MiB) lines 2500000 tiny | head -c $((15 << 20)) > "$starter" ;;
   esac
   status=0
   ( cd "$work/run" && env -u DISPLAY HOME="$home" TMPDIR="$work/tmp" LC_ALL=C \

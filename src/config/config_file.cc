@@ -5,6 +5,7 @@
 // failure half way.
 #include "config/config_file.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -123,6 +124,8 @@ ConfigReadResult ReadConfigFileChecked(const WideString& path, ConfigEntries* en
   if (read == kErrorFileNotFound) return ConfigReadResult::kAbsent;
   // Nothing half-read reaches the model.
   if (read != kErrorSuccess) return ConfigReadResult::kUnreadable;
+  if (static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) > kMaxConfigFileLines)
+    return ConfigReadResult::kUnreadable;
   ParseConfigText(bytes, entries);
   return ConfigReadResult::kRead;
 }

@@ -29,9 +29,11 @@ void SetValues(ConfigEntries* entries, const WideString& key,
 // The values of the key (case-insensitive), or nullptr.
 const std::vector<WideString>* FindValues(const ConfigEntries& entries, const WideString& key);
 
-// Starter files larger than this are left alone: no real one comes near,
-// and reading one must not exhaust memory.
+// Starter files larger than this, or with more line feeds, are left alone: no
+// real one comes near, and reading one must not exhaust memory (a model of
+// millions of tiny lines takes hundreds of times the file's size).
 inline constexpr std::size_t kMaxConfigFileBytes = 16u << 20;
+inline constexpr std::size_t kMaxConfigFileLines = 100000;
 
 // Adds the file's lines to `entries`; an unreadable file adds nothing.
 void ReadConfigFile(const WideString& path, ConfigEntries* entries);
