@@ -100,6 +100,15 @@ void CInstallerDlg::Run() {
     }
     return;
   }
+  // A signal answers any message box or folder chooser that waits for the
+  // user and closes the wizard (during the copy, the progress loop rolls
+  // back first): a logout must not wait for a click.
+  const guint watch = g_timeout_add(kPollMilliseconds * 2, OnSignalWatch, this);
+  RunWithDisplay();
+  g_source_remove(watch);
+}
+
+void CInstallerDlg::RunWithDisplay() {
   if (!Prepare()) return;
   if (silent_ && targetDir_.empty()) {
     // The proposed location was an address: never fall back to the
@@ -114,11 +123,7 @@ void CInstallerDlg::Run() {
   if (silent_) {
     if (TakeTarget()) StartInstall();
   } else {
-    // A signal closes the window (during the copy, the progress loop rolls
-    // back first).
-    const guint watch = g_timeout_add(kPollMilliseconds * 2, OnSignalWatch, this);
     gtk_main();
-    g_source_remove(watch);
   }
 }
 
@@ -174,7 +179,11 @@ void CInstallerDlg::RunHeadless() {
 
 gboolean CInstallerDlg::OnSignalWatch(gpointer self) {
   auto* dlg = static_cast<CInstallerDlg*>(self);
-  if (CancelRequested() && dlg->pageId_ != kPageProgress && dlg->window_ != nullptr) {
+  if (!CancelRequested()) return TRUE;
+  // A dialog's own loop must return before the window under it goes: the
+  // window waits for the next round.
+  if (CloseModalDialogs()) return TRUE;
+  if (!dlg->silent_ && dlg->pageId_ != kPageProgress && dlg->window_ != nullptr) {
     dlg->DestroyWindow();
   }
   return TRUE;

@@ -145,6 +145,7 @@ class CInstallerDlg : public CWnd {
   // when the starter could not be told.
   bool RegisterTarget();
   void RunHeadless();
+  void RunWithDisplay();  // Run with a display, under the signal watch
   // Opens the kit (`kitSize` bytes, 0 when unknown), showing the preparing
   // window when that takes long. `*cancelled`: the user stopped it there.
   ErrorCode OpenKit(std::uint64_t kitSize, bool* cancelled);

@@ -81,4 +81,19 @@ int MessageBox(const CWnd* owner, const WideString& text, std::uint32_t flags) {
   return ResultForResponse(response);
 }
 
+bool CloseModalDialogs() {
+  bool closed = false;
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* item = toplevels; item != nullptr; item = item->next) {
+    GtkWidget* window = GTK_WIDGET(item->data);
+    if (GTK_IS_DIALOG(window) && gtk_window_get_modal(GTK_WINDOW(window)) &&
+        gtk_widget_get_mapped(window)) {
+      gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_DELETE_EVENT);
+      closed = true;
+    }
+  }
+  g_list_free(toplevels);
+  return closed;
+}
+
 }  // namespace ordx

@@ -18,6 +18,10 @@ int ResultForResponse(gint response);
 // included) and the owner's title; blocks in a nested main loop.
 int MessageBox(const CWnd* owner, const WideString& text, std::uint32_t flags);
 
+// Answers every open modal dialog (a message box, the folder chooser) as its
+// close button would, so that the loop it runs returns. True when one was open.
+bool CloseModalDialogs();
+
 class GtkPresenter : public Presenter {
  public:
   int MessageBox(const CWnd* owner, const WideString& text, std::uint32_t flags) override {

@@ -238,6 +238,45 @@ TEST_F(InstallerProcessTest, SignalsMidCopyRollBackAndAKillIsRecovered) {
   EXPECT_FALSE(PathExists(target + ".ordx-transaction"));
 }
 
+// The installer's windows on screen (the wizard and a message box carry its title).
+int InstallerWindows() {
+  FILE* found = popen("xdotool search --onlyvisible --name '^Installing configuration$' 2>/dev/null", "r");
+  int lines = 0;
+  for (int c; found != nullptr && (c = fgetc(found)) != EOF;) lines += c == '\n';
+  if (found != nullptr) pclose(found);
+  return lines;
+}
+
+// A signal answers a message box that waits for OK, and the run ends: before the wizard (no kit), in a silent run,
+// and on the directory page (nothing to propose, nothing typed), where the wizard closes too.
+TEST_F(InstallerProcessTest, SignalEndsARunThatWaitsInAMessageBox) {
+  if (!getenv("DISPLAY") || std::system("command -v xdotool >/dev/null")) GTEST_SKIP() << "needs Xvfb, xdotool";
+  const std::string address = sandbox_->root() + "/http://h", home = getenv("HOME");
+  fs::create_directories(address);
+  const struct { const char* args; bool kit; int windows; } rows[] = {{"", false, 1}, {"/S", false, 1}, {"", true, 2}};
+  for (const auto& [args, kit, windows] : rows) {
+    SCOPED_TRACE(std::string(args) + (kit ? " wizard" : " no kit"));
+    if (!kit) fs::remove(sandbox_->kitPath());
+    if (kit) guitest::WriteStandardKit(sandbox_->kitPath());
+    setenv("HOME", windows == 2 ? address.c_str() : home.c_str(), 1);
+    const pid_t pid = Start(args, true);
+    setenv("HOME", home.c_str(), 1);
+    EXPECT_TRUE(testsupport::WaitUntil([&, windows = windows] {  // Enter: Next, then Next with nothing typed
+      if (windows == 2 && InstallerWindows() < 2) {
+        std::system("xdotool search --onlyvisible --name '^Installing configuration$' windowfocus --sync key Return >/dev/null 2>&1");
+      }
+      usleep(300 * 1000);
+      return InstallerWindows() == windows;
+    }, "the message box"));
+    kill(pid, SIGTERM);
+    int status = -1;
+    ASSERT_TRUE(testsupport::WaitForChild(pid, &status, 10)) << "the box still waits";
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+    EXPECT_EQ(InstallerWindows(), 0);
+  }
+  EXPECT_TRUE(fs::is_empty(sandbox_->home()));
+}
+
 // Enter through the wizard installs; Finish opens the description with xdg-open.
 TEST_F(InstallerProcessTest, WizardInstallsWithEnterAndOpensTheDescription) {
   if (!getenv("DISPLAY") || std::system("command -v xdotool >/dev/null")) GTEST_SKIP() << "needs Xvfb, xdotool";
