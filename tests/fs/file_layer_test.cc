@@ -1,5 +1,6 @@
 // The file and process layer against a real temporary directory: codes, short reads and writes, EINTR, times, temporary
-// names, literal names, links never followed, the fault hook; walks below a root, deep trees, copies, per-thread errors.
+// names, literal names, links never followed, the fault hook, refused system calls; walks below a root, deep trees,
+// copies, per-thread errors.
 #include "fs/file_layer.h"
 
 #include <dirent.h>
@@ -62,14 +63,17 @@ Found List(const std::string& dir) {
   return found;
 }
 
-// From now on system call `nr` of this process fails with `err` (x86_64 calls only); false when the filter is refused.
+// From now on system call `nr` of this process fails with `err` (x86_64 calls only); false when refused.
 bool FailSyscall(int nr, int err) {
   sock_filter code[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 0, 3), BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(nr), 0, 1),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<std::uint32_t>(err)), BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<std::uint32_t>(err)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
   const sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
-  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 class FileLayerTest : public testing::Test {
@@ -265,9 +269,7 @@ TEST_F(FileLayerTest, NoReplacementWhenModeOrSyncFails) {
     });
     if (code == 2) GTEST_SKIP() << "no seccomp filter allowed here";
     EXPECT_EQ(code, 0) << "no write fault although system call " << call << " failed";
-    struct stat st {};
-    ASSERT_EQ(::stat(P("private").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0600u) << call;
+    EXPECT_EQ(std::filesystem::status(P("private")).permissions(), std::filesystem::perms(0600)) << call;
     EXPECT_EQ(Get(P("private")), "old") << call;
     EXPECT_EQ(List(dir_), (Found{{"private", 0}})) << "a stray file after " << call;
   }
