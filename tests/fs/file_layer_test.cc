@@ -1,12 +1,17 @@
 // The file and process layer against a real temporary directory: codes, short reads and writes, EINTR, times, temporary
-// names, literal names, links never followed, the fault hook; walks below a root, deep trees, copies, per-thread errors.
+// names, literal names, links never followed, the fault hook, refused system calls; walks below a root, deep trees,
+// copies, per-thread errors.
 #include "fs/file_layer.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -15,6 +20,7 @@
 
 #include <atomic>
 #include <clocale>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -55,6 +61,19 @@ Found List(const std::string& dir) {
   }
   ::closedir(d);
   return found;
+}
+
+// From now on system call `nr` of this process fails with `err` (x86_64 calls only); false when refused.
+bool FailSyscall(int nr, int err) {
+  sock_filter code[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(nr), 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<std::uint32_t>(err)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+  const sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 class FileLayerTest : public testing::Test {
@@ -235,6 +254,27 @@ TEST_F(FileLayerTest, ReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(Get(P("locked")), "old");
 }
 
+// If the old mode cannot be carried over, or the new bytes cannot be made durable, nothing is replaced: a new file
+// with another mode could expose a private one.
+TEST_F(FileLayerTest, NoReplacementWhenModeOrSyncFails) {
+#ifndef __x86_64__
+  GTEST_SKIP() << "the filter knows x86_64 system calls only";
+#endif
+  for (const auto& [call, err] : {std::pair{SYS_fchmod, EPERM}, {SYS_fsync, EIO}}) {
+    Put(P("private"), "old");
+    ASSERT_EQ(::chmod(P("private").c_str(), 0600), 0);
+    const int code = testsupport::ExitCodeInChild([&, call = call, err = err] {
+      if (!FailSyscall(call, err)) return 2;
+      return ReplaceWholeFile(WP("private"), "new") == kErrorWriteFault ? 0 : 1;
+    });
+    if (code == 2) GTEST_SKIP() << "no seccomp filter allowed here";
+    EXPECT_EQ(code, 0) << "no write fault although system call " << call << " failed";
+    EXPECT_EQ(std::filesystem::status(P("private")).permissions(), std::filesystem::perms(0600)) << call;
+    EXPECT_EQ(Get(P("private")), "old") << call;
+    EXPECT_EQ(List(dir_), (Found{{"private", 0}})) << "a stray file after " << call;
+  }
+}
+
 // A look-up never takes "*" or "?" as a pattern. Deletion never follows a link, nor
 // shortens a path at a zero unit.
 TEST_F(FileLayerTest, LookUpAndDeleteNeverFollowLinks) {
@@ -293,6 +333,36 @@ TEST_F(FileLayerTest, FaultHookFailsOnlyTheChosenOperationAndTouchesNothing) {
   EXPECT_EQ(List(P("d")).size(), 0u);  // no temporary file, directory or move
 }
 
+// Only what is missing or no regular file gives 2 when opening the kit; the settings reader tells these apart (13).
+TEST_F(FileLayerTest, OpeningFailuresAreToldApart) {
+  Put(P("f"), "data");
+  ::mkdir(P("d").c_str(), 0700);
+  ASSERT_EQ(::mkfifo(P("fifo").c_str(), 0600), 0);
+  ::symlink("loop", P("loop").c_str());  // ours, so it may be followed, in circles
+  const std::tuple<const char*, ErrorCode, ErrorCode> cases[] = {
+      {"f", 0, 0}, {"missing", 2, 2}, {"d", 2, 13}, {"fifo", 2, 13}, {"f/x", 87, 87}, {"loop", 87, 13}};
+  for (const auto& [name, opened, read] : cases) {
+    ScopedHandle handle;
+    std::string bytes;
+    EXPECT_EQ(OpenRegularFile(WP(name), handle.out()), opened) << "opening " << name;
+    EXPECT_EQ(ReadWholeFile(WP(name), 100, &bytes), read) << "reading " << name;
+  }
+}
+
+// A file that grows while it is read is refused once it passes the limit, not read on (two 64 KiB reads pass it).
+TEST_F(FileLayerTest, GrowingFileIsReadNoFurtherThanTheLimit) {
+  Put(P("grows"), "");
+  int reads = 0;
+  SetFaultHook([&](FileOp op, const WideString&) {
+    if (op == FileOp::kReadFile && ++reads < 40) std::ofstream(P("grows"), std::ios::app) << std::string(100000, 'x');
+    return 0u;
+  });
+  std::string bytes = "kept";
+  EXPECT_EQ(ReadWholeFile(WP("grows"), 100000, &bytes), kErrorInvalidData);
+  EXPECT_LE(reads, 3) << "read on beyond the limit";
+  EXPECT_EQ(bytes, "kept");
+}
+
 // Descriptor-relative operations below a root of their own.
 class DirOpsTest : public FileLayerTest {
  protected:
@@ -313,9 +383,13 @@ TEST_F(DirOpsTest, WalksStayBelowTheRoot) {
   ScopedHandle made;
   for (const auto& [relative, code] : cases) EXPECT_EQ(OpenBeneath(root_.get(), W(relative), nullptr, &made), code) << relative;
   EXPECT_EQ(OpenBeneath(root_.get(), u"lone\xD800", nullptr, &made), kErrorInvalidParameter);  // never the root
-  // Making levels: each missing one once, announced first; never through a link that leads out.
+  // Making levels: each missing one once, announced first; one made by someone else meanwhile is used; never
+  // through a link that leads out.
   std::vector<std::string> announced;
-  const LevelHook hook = [&](Handle, const WideString& level) { return announced.push_back(N(level)), 0u; };
+  const LevelHook hook = [&](Handle parent, const WideString& level) {
+    if (N(level) == "inside/a//b") { EXPECT_EQ(::mkdirat(parent, "b", 0700), 0) << "the race was not set up"; }
+    return announced.push_back(N(level)), 0u;
+  };
   EXPECT_EQ(OpenBeneath(root_.get(), u"inside/a//b/c", &hook, &made), kErrorSuccess);
   EXPECT_EQ(announced, (std::vector<std::string>{"inside/a", "inside/a//b", "inside/a//b/c"}));
   EXPECT_TRUE(std::filesystem::is_directory(P("root/real/a/b/c")));
