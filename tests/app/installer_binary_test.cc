@@ -238,6 +238,8 @@ TEST_F(InstallerProcessTest, SignalsMidCopyRollBackAndAKillIsRecovered) {
   EXPECT_FALSE(PathExists(target + ".ordx-transaction"));
 }
 
+bool XdotoolReachesDisplay() { return getenv("DISPLAY") && std::system("xdotool getdisplaygeometry >/dev/null 2>&1") == 0; }
+
 // The installer's windows on screen (the wizard and a message box carry its title).
 int InstallerWindows() {
   FILE* found = popen("xdotool search --onlyvisible --name '^Installing configuration$' 2>/dev/null", "r");
@@ -250,7 +252,7 @@ int InstallerWindows() {
 // A signal answers a message box that waits for OK, and the run ends: before the wizard (no kit), in a silent run,
 // and on the directory page (nothing to propose, nothing typed), where the wizard closes too.
 TEST_F(InstallerProcessTest, SignalEndsARunThatWaitsInAMessageBox) {
-  if (!getenv("DISPLAY") || std::system("command -v xdotool >/dev/null")) GTEST_SKIP() << "needs Xvfb, xdotool";
+  if (!XdotoolReachesDisplay()) GTEST_SKIP() << "needs xdotool and a reachable X display (Xvfb)";
   const std::string address = sandbox_->root() + "/http://h", home = getenv("HOME");
   fs::create_directories(address);
   const struct { const char* args; bool kit; int windows; } rows[] = {{"", false, 1}, {"/S", false, 1}, {"", true, 2}};
@@ -279,7 +281,7 @@ TEST_F(InstallerProcessTest, SignalEndsARunThatWaitsInAMessageBox) {
 
 // Enter through the wizard installs; Finish opens the description with xdg-open.
 TEST_F(InstallerProcessTest, WizardInstallsWithEnterAndOpensTheDescription) {
-  if (!getenv("DISPLAY") || std::system("command -v xdotool >/dev/null")) GTEST_SKIP() << "needs Xvfb, xdotool";
+  if (!XdotoolReachesDisplay()) GTEST_SKIP() << "needs xdotool and a reachable X display (Xvfb)";
   const std::string bin = sandbox_->root() + "/bin", log = sandbox_->root() + "/opened.log";
   guitest::WriteFileBytes(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + log + "'\n");
   fs::permissions(bin + "/xdg-open", fs::perms::owner_all);
