@@ -535,8 +535,13 @@ ErrorCode OpenRegularFile(const WideString& path, Handle* out) {
   if (const ErrorCode fault = InjectedFault(FileOp::kCreateFile, path)) return Fail(fault);
   NarrowString narrow;
   if (out == nullptr || !ToPath(path, &narrow)) return Fail(kErrorInvalidParameter);
-  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
-  // writer. It changes nothing for the regular file that is checked below.
+  // Opening a device can act on it (a tape rewinds, a modem hangs up) and a
+  // socket cannot be opened at all: only what looks like a regular file is.
+  struct stat seen {};
+  if (::stat(narrow.c_str(), &seen) != 0) return Fail(ErrnoToCode(errno));
+  if (!S_ISREG(seen.st_mode)) return Fail(kErrorFileNotFound);
+  // O_NONBLOCK: a FIFO swapped in meanwhile must not wait for a writer. It
+  // changes nothing for the regular file that is checked again below.
   int fd;
   do {
     fd = ::open(narrow.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

@@ -151,11 +151,18 @@ ErrorCode ReadWholeFile(const WideString& path, std::size_t limit, std::string* 
   // O_NONBLOCK: opening a FIFO must not wait for a writer. A path that was
   // no link a moment ago is opened as no link.
   int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+  struct stat seen = link;
   if (S_ISLNK(link.st_mode)) {
     if (!MayFollow(link)) return kErrorInvalidData;
+    if (::stat(narrow.c_str(), &seen) != 0) {
+      if (errno == ENOENT) return kErrorFileNotFound;
+      return errno == ELOOP ? kErrorInvalidData : kErrorInvalidParameter;
+    }
   } else {
     flags |= O_NOFOLLOW;
   }
+  // A device is never opened: opening one can act on it.
+  if (!S_ISREG(seen.st_mode)) return kErrorInvalidData;
   int fd;
   do {
     fd = ::open(narrow.c_str(), flags);

@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -339,14 +340,20 @@ TEST_F(FileLayerTest, OpeningFailuresAreToldApart) {
   ::mkdir(P("d").c_str(), 0700);
   ASSERT_EQ(::mkfifo(P("fifo").c_str(), 0600), 0);
   ::symlink("loop", P("loop").c_str());  // ours, so it may be followed, in circles
-  const std::tuple<const char*, ErrorCode, ErrorCode> cases[] = {
-      {"f", 0, 0}, {"missing", 2, 2}, {"d", 2, 13}, {"fifo", 2, 13}, {"f/x", 87, 87}, {"loop", 87, 13}};
+  ::symlink("/dev/null", P("dev").c_str());
+  sockaddr_un address{AF_UNIX, {}};  // a socket cannot be opened at all
+  P("sock").copy(address.sun_path, sizeof address.sun_path - 1);
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << P("sock");
+  const std::tuple<const char*, ErrorCode, ErrorCode> cases[] = {{"f", 0, 0}, {"missing", 2, 2}, {"d", 2, 13},
+      {"fifo", 2, 13}, {"f/x", 87, 87}, {"loop", 87, 13}, {"dev", 2, 13}, {"sock", 2, 13}};
   for (const auto& [name, opened, read] : cases) {
     ScopedHandle handle;
     std::string bytes;
     EXPECT_EQ(OpenRegularFile(WP(name), handle.out()), opened) << "opening " << name;
     EXPECT_EQ(ReadWholeFile(WP(name), 100, &bytes), read) << "reading " << name;
   }
+  ::close(sock);
 }
 
 // A file that grows while it is read is refused once it passes the limit, not read on (two 64 KiB reads pass it).
