@@ -1,9 +1,8 @@
 // Runs a fuzz target over every file of its seed corpus, for test runs without libFuzzer.
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+
+#include "support/temp_tree.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
@@ -11,8 +10,7 @@ int main(int argc, char** argv) {
   if (argc != 2) return std::fprintf(stderr, "usage: %s CORPUS_DIR\n", argv[0]), 2;
   int inputs = 0;
   for (const auto& item : std::filesystem::directory_iterator(argv[1])) {
-    std::ifstream in(item.path(), std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::string bytes = ordx::testsupport::ReadBytes(item.path());
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     ++inputs;
   }

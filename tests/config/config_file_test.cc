@@ -8,13 +8,13 @@
 namespace ordx {
 namespace {
 
-using namespace testing_support;
+using namespace testsupport;
 
 std::string Dump(const ConfigEntries& entries) {  // key=[value|value|];
   std::string out;
   for (const ConfigEntry& entry : entries) {
-    out += N(entry.key) + "=[";
-    for (const WideString& value : entry.values) out += N(value) + "|";
+    out += U8(entry.key) + "=[";
+    for (const WideString& value : entry.values) out += U8(value) + "|";
     out += "];";
   }
   return out;
@@ -76,7 +76,7 @@ TEST_F(ConfigFile, HostileStarterFilesAreLeftAloneAtOnce) {
   EXPECT_EQ(ListTree(root_), before);
   EXPECT_TRUE(fs::is_fifo(home_ / "fifo.cfg"));
   EXPECT_EQ(fs::file_size(home_ / "big.cfg"), kMaxConfigFileBytes + 1);
-  EXPECT_EQ(ReadBytes(home_ / "victim.cfg"), "keep=this\n");
+  EXPECT_EQ(ReadIfAny(home_ / "victim.cfg"), "keep=this\n");
 }
 
 // A failed read adds nothing; a failed write throws 1 (create) or 2 (write, encode), keeps the old file, strays none.
@@ -94,7 +94,7 @@ TEST_F(ConfigFile, FailuresLeaveModelAndFileAsTheyWere) {
   for (const auto& [name, failing, value, thrown] : cases) {
     SetFaultHook([f = failing](FileOp op, const WideString&) { return op == f ? 87u : 0u; });
     EXPECT_EQ(Thrown([&, name = name, value = value] { WriteConfigFile(Path(name), {{u"k", {value}}}); }), thrown) << name;
-    EXPECT_EQ(ReadBytes(home_ / "d.cfg"), "k=B\nk=c\n");
+    EXPECT_EQ(ReadIfAny(home_ / "d.cfg"), "k=B\nk=c\n");
     EXPECT_EQ(ListTree(root_), before);
   }
 }

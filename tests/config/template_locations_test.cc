@@ -9,7 +9,7 @@
 namespace ordx {
 namespace {
 
-using namespace testing_support;
+using namespace testsupport;
 
 const std::string kKey = "ConfigurationTemplatesLocation=";
 
@@ -20,7 +20,7 @@ class TemplateLocations : public TempHomeTest {
   // Selects as the installer does; the list and flags are kept for Register.
   std::string Select() {
     list.clear();
-    return N(SelectTemplateDirectory(&list, &alternateExists, &fromAlternate));
+    return U8(SelectTemplateDirectory(&list, &alternateExists, &fromAlternate));
   }
   bool Register(const std::string& dir) { return RegisterTemplateDirectory(&list, W(dir), fromAlternate, alternateExists); }
   const std::string r = root_.string(), x = r + "/x", y = r + "/y", z = r + "/z";
@@ -48,8 +48,8 @@ TEST_F(TemplateLocations, StarterFilesReadAndWritten) {
     EXPECT_EQ(alternateExists, alternate.has_value());
     EXPECT_EQ(fromAlternate, fromAlt);
     EXPECT_TRUE(Register(z + "/"));  // one trailing separator goes
-    EXPECT_EQ(ReadBytes(mainFile), mainAfter);
-    EXPECT_EQ(ReadBytes(alternateFile), alternateAfter);
+    EXPECT_EQ(ReadIfAny(mainFile), mainAfter);
+    EXPECT_EQ(ReadIfAny(alternateFile), alternateAfter);
   }
 }
 
@@ -75,10 +75,10 @@ TEST_F(TemplateLocations, RegistrationKeepsEveryOtherByteInEveryLocale) {
     EXPECT_EQ(Select(), x + "/") << locale;
     EXPECT_EQ(list, (LocationList{W(x + "/"), W("/srv/\xE9/"), W("/srv/\xE8/"), W(y)})) << locale;
     EXPECT_TRUE(Register(y + "/")) << locale;
-    EXPECT_EQ(ReadBytes(mainFile), head + kKey + y + "\n" + locations + filler + "Tail=\xF0\x9F\x98\x80\n") << locale;
+    EXPECT_EQ(ReadIfAny(mainFile), head + kKey + y + "\n" + locations + filler + "Tail=\xF0\x9F\x98\x80\n") << locale;
     EXPECT_TRUE(fs::is_symlink(mainFile));
     EXPECT_EQ(fs::status(mainFile).permissions(), fs::perms(0604));
-    EXPECT_EQ(ReadBytes(platformFile), platform);
+    EXPECT_EQ(ReadIfAny(platformFile), platform);
   }
 }
 
@@ -94,7 +94,7 @@ TEST_F(TemplateLocations, ProbesEachLocationAsItWouldBeUsed) {
   WriteBytes(mainFile, lines);
   const timespec times[2] = {{1000, 5}, {2000, 123456789}};
   ASSERT_EQ(utimensat(AT_FDCWD, z.c_str(), times, 0), 0);
-  SetFaultHook([this](FileOp op, const WideString& path) { return op == FileOp::kGetTempFileName && N(path) == y ? 87u : 0u; });
+  SetFaultHook([this](FileOp op, const WideString& path) { return op == FileOp::kGetTempFileName && U8(path) == y ? 87u : 0u; });
   EXPECT_EQ(Select(), z);
   EXPECT_EQ(list.size(), 9u);  // "\M\N\" is "/m/n" again
   struct stat st {};
@@ -115,8 +115,8 @@ TEST_F(TemplateLocations, FailuresLeaveEveryFileAsItWas) {
   for (const FileOp failing : {FileOp::kWriteFile, FileOp::kReadFile}) {
     SetFaultHook([&](FileOp op, const WideString&) { return op == failing ? 87u : 0u; });
     EXPECT_FALSE(Register(z));
-    EXPECT_EQ(ReadBytes(mainFile), "M=1\n");
-    EXPECT_EQ(ReadBytes(alternateFile), "A=1\n");
+    EXPECT_EQ(ReadIfAny(mainFile), "M=1\n");
+    EXPECT_EQ(ReadIfAny(alternateFile), "A=1\n");
     EXPECT_EQ(ListTree(root_), before);
   }
   SetFaultHook(FaultHook());

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -15,15 +14,14 @@
 #include "engine/install_worker.h"
 #include "kit/kit_reader.h"
 #include "support/kit_builder.h"
-#include "text/convert.h"
+#include "support/temp_tree.h"
 
 namespace ordx::enginetest {
 
+using namespace testsupport;  // NOLINT: test helpers only
+
 inline constexpr std::int64_t kKitSeconds = 1356998400;  // 2013-01-01 00:00 UTC
 inline FILETIME KitTime(std::int64_t offset = 0) { return FileTimeFromUnix(kKitSeconds + offset); }
-inline WideString W(const std::string& utf8) { return ToWide(NarrowString(utf8.c_str())); }
-inline std::string U8(const WideString& wide) { return ToNarrow(wide).c_str(); }
-inline std::string Slurp(const std::string& path) { return kittest::ReadBytes(path); }
 
 inline void SetTimes(const std::string& path, time_t seconds, long nanoseconds = 0) {
   const timespec t[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
@@ -31,7 +29,7 @@ inline void SetTimes(const std::string& path, time_t seconds, long nanoseconds =
 }
 // A file with `bytes` (a directory for nullptr), its mode and its time.
 inline void Put(const std::string& path, const char* bytes, mode_t mode, time_t seconds) {
-  if (bytes != nullptr) kittest::WriteBytes(path, bytes);
+  if (bytes != nullptr) WriteBytes(path, bytes);
   else ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << path;
   ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
   SetTimes(path, seconds);
@@ -51,7 +49,7 @@ inline Snapshot TakeSnapshot(const std::string& root, bool dirTimes = true) {
     if (!S_ISDIR(st.st_mode) || dirTimes) {
       node.append(" ").append(std::to_string(st.st_mtim.tv_sec)).append(".").append(std::to_string(st.st_mtim.tv_nsec));
     }
-    if (S_ISREG(st.st_mode)) node.append(" ").append(std::to_string(std::hash<std::string>{}(Slurp(path))));
+    if (S_ISREG(st.st_mode)) node.append(" ").append(std::to_string(std::hash<std::string>{}(ReadBytes(path))));
     if (S_ISLNK(st.st_mode)) node.append(" -> ").append(fs::read_symlink(path).string());
     snap[std::string(".").append(path, root.size())] = node;
   };
@@ -61,22 +59,12 @@ inline Snapshot TakeSnapshot(const std::string& root, bool dirTimes = true) {
   return snap;
 }
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public TempTreeTest {
  protected:
-  void SetUp() override {
-    std::string pattern = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/engine.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    Put(Path("tmp"), nullptr, 0700, 1000);
-    setenv("TMPDIR", Path("tmp").c_str(), 1);
-  }
   void TearDown() override {
     SetFaultHook({});
     kit_.reset();
-    setenv("TMPDIR", root_.substr(0, root_.rfind('/')).c_str(), 1);
-    std::filesystem::remove_all(root_);
   }
-  std::string Path(const std::string& rel) const { return root_ + "/" + rel; }
 
   KitReader* OpenKit(const kittest::KitBuilder& builder) {
     kittest::WriteKit(Path("kit.dkt"), builder.Build(), 1);
@@ -97,7 +85,6 @@ class EngineTest : public ::testing::Test {
     return out;
   }
 
-  std::string root_;
   std::unique_ptr<KitReader> kit_;
 };
 

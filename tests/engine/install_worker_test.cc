@@ -47,7 +47,6 @@ ErrorCode Recover(const std::string& dir, bool* recovered = nullptr) {
 class InstallWorkerTest : public EngineTest {
  protected:
   void SetUp() override {
-    EngineTest::SetUp();
     Put(Path("outside"), nullptr, 0755, 1000);
     Put(Path("outside/target"), "outside", 0644, kKitSeconds - 5);
     // d.txt: whole seconds on disk count as up to date; old.txt twice: the run never saves its own copy over the user's;
@@ -92,7 +91,7 @@ class InstallWorkerTest : public EngineTest {
       if (!now.contains(rel)) {
         EXPECT_EQ(old, before_.end()) << rel << " lost";
       } else if (old == before_.end() || old->second != now.at(rel)) {
-        EXPECT_EQ(versions.count(Slurp(Path("tpl/" + rel))), 1u) << rel << " holds neither version";
+        EXPECT_EQ(versions.count(ReadBytes(Path("tpl/" + rel))), 1u) << rel << " holds neither version";
       }
     }
     for (const auto& e : std::filesystem::directory_iterator(Path("tmp")))
@@ -116,8 +115,8 @@ TEST_F(InstallWorkerTest, CleanRunRerunAndFaultSweep) {
   EXPECT_EQ(U8(first.text), U8(LoadString("IDS_INSTALL_FINISH")));
   for (const auto& [file, bytes] : {std::pair{"keep/old.txt", "kit old 2"}, {"keep/newer.txt", "user newer"}, {"same.txt", "user same"},
            {"top_old.txt", "kit top"}, {"keep/link.txt", "kit link"}, {"kee*/x.txt", "kit x"}, {"../outside/target", "outside"}})
-    EXPECT_EQ(Slurp(Path("tpl/") + file), bytes) << file;
-  EXPECT_EQ(Slurp(Path("tpl/big.bin")), BigBytes());
+    EXPECT_EQ(ReadBytes(Path("tpl/") + file), bytes) << file;
+  EXPECT_EQ(ReadBytes(Path("tpl/big.bin")), BigBytes());
   EXPECT_FALSE(std::filesystem::exists(Path("tpl") + kTransaction));
   const Snapshot clean = TakeSnapshot(Path("tpl"), false), installed = TakeSnapshot(Path("tpl"));
   int changes = 0;
@@ -289,12 +288,12 @@ TEST_F(EngineTest, RollbackTouchesOnlyWhatTheRunMade) {
     EXPECT_EQ(Install(OpenKit(builder), Path("tpl")).returned == kErrorSuccess, row.succeeds);
     Snapshot after = TakeSnapshot(Path("tpl"));
     if (row.succeeds) {
-      EXPECT_EQ(Slurp(Path("tpl/a.txt")), "kit");
+      EXPECT_EQ(ReadBytes(Path("tpl/a.txt")), "kit");
       for (Snapshot* s : {&before, &after}) s->erase("./a.txt"), s->erase(".");
     }
     EXPECT_EQ(before, after);
     EXPECT_TRUE(std::filesystem::is_directory(Path("a")));
-    EXPECT_EQ(Slurp(Path("b/victim.txt")), "someone else's");
+    EXPECT_EQ(ReadBytes(Path("b/victim.txt")), "someone else's");
   }
 }
 
@@ -346,9 +345,9 @@ TEST_F(EngineTest, DotDotBusyAndDepth) {
   first.Release();  // never installed into: the levels it made go again
   EXPECT_EQ(before, TakeSnapshot(Path("tpl")));
   ASSERT_EQ(Install(kit, typed).returned, kErrorSuccess);
-  EXPECT_EQ(Slurp(Path("tpl/new2/sub/top.txt")), "kit");
+  EXPECT_EQ(ReadBytes(Path("tpl/new2/sub/top.txt")), "kit");
   EXPECT_TRUE(std::filesystem::is_directory(Path("tpl/new1")));
-  EXPECT_EQ(Slurp(Path("tpl/new2/" + levels + "leaf.txt")), "deep");
+  EXPECT_EQ(ReadBytes(Path("tpl/new2/" + levels + "leaf.txt")), "deep");
 }
 
 // A path in a failure text stays on one line, in stored order: control and direction characters are escaped, no others.

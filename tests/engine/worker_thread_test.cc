@@ -39,7 +39,6 @@ int HeldCreate(pthread_t* thread, const pthread_attr_t* attributes, void* (*body
 class WorkerThreadTest : public EngineTest {
  protected:
   void SetUp() override {
-    EngineTest::SetUp();
     KitReader* kit = OpenKit(kittest::KitBuilder().AddFile(u"a.txt", "alpha", KitTime()).AddFile(u"dir\\b.txt", "beta", KitTime()));
     Put(Path("tpl"), nullptr, 0755, 1000);
     state_.Post(0, u"prepare", 0);
@@ -77,7 +76,7 @@ TEST_F(WorkerThreadTest, OneRunPerStartAndStopEndsTheClosingPause) {
   }
   EXPECT_EQ(runs_.exchange(0), 1);
   EXPECT_EQ(Posted(state_), "0 " + finish_ + " 100");
-  EXPECT_EQ(Slurp(Path("tpl/dir/b.txt")), "beta");
+  EXPECT_EQ(ReadBytes(Path("tpl/dir/b.txt")), "beta");
   std::filesystem::remove_all(Path("tpl"));
   Watch(&thread_, true);
   ASSERT_EQ(thread_.Start(&state_), 0);

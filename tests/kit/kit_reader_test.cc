@@ -18,8 +18,6 @@ namespace {
 using namespace std::string_view_literals;
 constexpr FileOp kDeleteFile = FileOp::kDeleteFile;  // never failed: it only cleans up
 
-std::u16string U(const WideString& s) { return std::u16string(s.view()); }
-
 class KitReaderTest : public KitTest {
  protected:
   ErrorCode Open(const std::string& container) {
@@ -38,7 +36,7 @@ class KitReaderTest : public KitTest {
 
 TEST_F(KitReaderTest, LayoutsAndLookups) {
   ASSERT_EQ(Open(KitBuilder().SetSingle(u"P", u"V", u"d.html").AddFile(u"e", "").Build()), 0u);
-  EXPECT_EQ(U(reader_.GetDescriptionPath(u"EN")), u"d.html");  // its last record ends the file
+  EXPECT_EQ(Units(reader_.GetDescriptionPath(u"EN")), u"d.html");  // its last record ends the file
   // Any non-zero flag selects the table; extra bytes in a record are skipped.
   KitBuilder b;
   b.AddDescription(u"ru", u"Продукт", u"Поставщик", u"", 9)
@@ -51,12 +49,12 @@ TEST_F(KitReaderTest, LayoutsAndLookups) {
   // Any case; a language without a path, or unknown, gets the English path, not its product.
   WideString product, vendor;
   reader_.GetProductInfo(u"RU", &product, &vendor);
-  EXPECT_EQ(U(product) + U(vendor), u"ПродуктПоставщик");
+  EXPECT_EQ(Units(product) + Units(vendor), u"ПродуктПоставщик");
   for (const auto& [code, path] : {std::pair{u"RU", u"doc\\en.html"}, {u"De", u"doc\\de.html"},
                                    {u"fr", u"doc\\en.html"}})
-    EXPECT_EQ(U(reader_.GetDescriptionPath(code)), path) << testing::PrintToString(code);
+    EXPECT_EQ(Units(reader_.GetDescriptionPath(code)), path) << testing::PrintToString(code);
   reader_.GetProductInfo(u"fr", &product, nullptr);
-  EXPECT_EQ(U(product), u"");
+  EXPECT_EQ(Units(product), u"");
 }
 
 TEST_F(KitReaderTest, DamagedKitsAndTheBounds) {

@@ -14,7 +14,7 @@ class OrdxKitTest : public KitTest {
  protected:
   // Runs in the test's folder under LC_ALL=C: the exit status; out_ and err_ get its output.
   int Tool(const std::string& args) {
-    const std::string command = "cd '" + root_ + "' && LC_ALL=C '" ORDX_KIT_BINARY "' " + args;
+    const std::string command = "cd '" + root_.string() + "' && LC_ALL=C '" ORDX_KIT_BINARY "' " + args;
     const int status = std::system((command + " >out 2>err").c_str());
     out_ = ReadBytes(Path("out"));
     err_ = ReadBytes(Path("err"));
@@ -22,7 +22,6 @@ class OrdxKitTest : public KitTest {
   }
   // A file of the tree `src`, modified when the builder's files are, + `ns`.
   void MakeFile(const std::string& name, long ns = 0) {
-    std::filesystem::create_directories(std::filesystem::path(Path("src/" + name)).parent_path());
     WriteBytes(Path("src/" + name), "bytes of " + name);
     const timespec times[2] = {{1356854400, ns}, {1356854400, ns}};
     ASSERT_EQ(utimensat(AT_FDCWD, Path("src/" + name).c_str(), times, 0), 0);

@@ -3,10 +3,9 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "support/kit_builder.h"
+#include "support/temp_tree.h"
 
 namespace ordx::guitest {
 namespace fs = std::filesystem;
@@ -45,15 +44,9 @@ bool IsLastFile(FileOp op, const WideString& path) {
   return op == FileOp::kCreateFile && path.ends_with(std::u16string_view(u"TradeLite.cfg"));
 }
 
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::string ReadFileBytes(const std::string& path) { return testsupport::ReadIfAny(path).value_or(""); }
 
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+void WriteFileBytes(const std::string& path, const std::string& bytes) { testsupport::WriteBytes(path, bytes); }
 
 bool PathExists(const std::string& path) {
   std::error_code ec;
@@ -62,13 +55,8 @@ bool PathExists(const std::string& path) {
 
 std::vector<std::pair<std::string, std::string>> Snapshot(const std::string& dir) {
   std::vector<std::pair<std::string, std::string>> out;
-  std::error_code ec;
-  for (const auto& entry : fs::recursive_directory_iterator(dir, ec)) {
-    const std::string rel = fs::relative(entry.path(), dir).string();
-    out.emplace_back(entry.is_directory() ? rel + "/" : rel,
-                     entry.is_directory() ? "" : ReadFileBytes(entry.path().string()));
-  }
-  std::sort(out.begin(), out.end());
+  for (const std::string& rel : testsupport::ListTree(dir))
+    out.emplace_back(rel, rel.ends_with('/') ? "" : ReadFileBytes((fs::path(dir) / rel).string()));
   return out;
 }
 

@@ -6,13 +6,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "support/temp_tree.h"
 
 namespace ordx::kittest {
 
@@ -138,20 +138,9 @@ inline std::string StoredBlocks(std::string_view data, std::size_t size = 65535,
   return out;
 }
 
-inline void WriteBytes(const std::string& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out.write(bytes.data(), std::ssize(bytes))) throw std::runtime_error("cannot write a file");
-}
-
-inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in.good()) throw std::runtime_error("cannot read " + path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Deflates the container and writes it as a kit file.
 inline void WriteKit(const std::string& path, std::string_view container, int level = 9) {
-  WriteBytes(path, DeflateRaw(container, level));
+  testsupport::WriteBytes(path, DeflateRaw(container, level));
 }
 
 }  // namespace ordx::kittest

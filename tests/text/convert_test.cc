@@ -12,11 +12,12 @@
 
 #include "support/deadline.h"
 #include "support/scoped_locale.h"
+#include "support/temp_tree.h"
 
 namespace ordx {
 namespace {
 
-std::string Bytes(const NarrowString& n) { return std::string(n.view()); }
+using testsupport::Bytes;
 
 // Under UTF-8 each byte run gives its units; under "C" each byte from 0x80 (and zero) is U+DC00 + byte; both come back.
 TEST(Conversion, BytesBecomeUnitsAndComeBackInEveryLocale) {

@@ -5,10 +5,12 @@
 
 #include <string>
 
+#include "support/temp_tree.h"
+
 namespace ordx {
 namespace {
 
-std::u16string Str(const WideString& w) { return std::u16string(w.view()); }
+using testsupport::Units;
 
 // A copy shares the buffer; a modifier gives the modified string its own terminated copy, the other stays.
 TEST(CowString, EveryModifierCopiesASharedBuffer) {
@@ -25,9 +27,9 @@ TEST(CowString, EveryModifierCopiesASharedBuffer) {
     WideString copy = base;
     EXPECT_EQ(base.ShareCount(), 2u);
     edit(copy);
-    EXPECT_EQ(Str(copy), expected);
+    EXPECT_EQ(Units(copy), expected);
     EXPECT_EQ(std::char_traits<char16_t>::length(copy.c_str()), copy.length());
-    EXPECT_EQ(Str(base), u"0123456789abcdef");
+    EXPECT_EQ(Units(base), u"0123456789abcdef");
     EXPECT_EQ(base.ShareCount(), 1u);
   }
 }
@@ -63,7 +65,7 @@ TEST(CowString, SizeLimitsThrowBeforeAnythingChanges) {
     EXPECT_THROW(s.append(s.c_str(), count - 12), std::bad_alloc) << count;
     EXPECT_THROW(s.assign(s.c_str(), count), std::bad_alloc) << count;
   }
-  EXPECT_EQ(Str(s), u"0123456789ab");
+  EXPECT_EQ(Units(s), u"0123456789ab");
 }
 
 TEST(CowString, EditingAtTheEdges) {
@@ -76,7 +78,7 @@ TEST(CowString, EditingAtTheEdges) {
   // A source inside the string: the last inline unit, which leaving the inline form overwrites.
   WideString nine(u"123456789");
   nine.append(nine.c_str() + 8, 1);
-  EXPECT_EQ(Str(nine), u"1234567899");
+  EXPECT_EQ(Units(nine), u"1234567899");
   // Inserting keeps a short string inline; a long result is sized exactly.
   NarrowString held("held");
   const char* text = "ABCDEFGHIJKLMllo wor";
