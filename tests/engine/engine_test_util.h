@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -37,13 +35,11 @@ inline void Put(const std::string& path, const char* bytes, mode_t mode, time_t 
 
 // Relative path -> mode, time to the nanosecond, digest of the bytes or link target, as lstat sees it. Directory times
 // change with every entry added or removed: comparisons with another run leave them out.
-using Snapshot = std::map<std::string, std::string>;
+using Snapshot = Tree;
 inline Snapshot TakeSnapshot(const std::string& root, bool dirTimes = true) {
-  namespace fs = std::filesystem;
-  Snapshot snap;
-  const auto add = [&](const std::string& path) {
+  return ListTree(root, [dirTimes](const fs::path& path) {
     struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) return;
+    if (lstat(path.c_str(), &st) != 0) return std::string();
     std::string node = std::to_string(st.st_mode);
     // Appended piece by piece: GCC 12's -Wrestrict misfires on "literal" + std::string temporaries in Release.
     if (!S_ISDIR(st.st_mode) || dirTimes) {
@@ -51,12 +47,8 @@ inline Snapshot TakeSnapshot(const std::string& root, bool dirTimes = true) {
     }
     if (S_ISREG(st.st_mode)) node.append(" ").append(std::to_string(std::hash<std::string>{}(ReadBytes(path))));
     if (S_ISLNK(st.st_mode)) node.append(" -> ").append(fs::read_symlink(path).string());
-    snap[std::string(".").append(path, root.size())] = node;
-  };
-  add(root);
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) add(it->path());
-  return snap;
+    return node;
+  });
 }
 
 class EngineTest : public TempTreeTest {

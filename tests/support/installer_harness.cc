@@ -53,11 +53,8 @@ bool PathExists(const std::string& path) {
   return fs::exists(fs::symlink_status(path, ec));
 }
 
-std::vector<std::pair<std::string, std::string>> Snapshot(const std::string& dir) {
-  std::vector<std::pair<std::string, std::string>> out;
-  for (const std::string& rel : testsupport::ListTree(dir))
-    out.emplace_back(rel, rel.ends_with('/') ? "" : ReadFileBytes((fs::path(dir) / rel).string()));
-  return out;
+testsupport::Tree Snapshot(const std::string& dir) {
+  return testsupport::ListTree(dir, [](const fs::path& path) { return fs::is_directory(path) ? "/" : ReadFileBytes(path); });
 }
 
 }  // namespace ordx::guitest

@@ -7,6 +7,7 @@
 
 #include "installer_sandbox.h"
 #include "support/deadline.h"
+#include "support/temp_tree.h"
 
 namespace ordx::guitest {
 
@@ -24,7 +25,7 @@ bool IsLastFile(FileOp op, const WideString& path);
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool PathExists(const std::string& path);
-// Every path below `dir`, sorted, with its bytes; directories end with "/".
-std::vector<std::pair<std::string, std::string>> Snapshot(const std::string& dir);
+// Every path from `dir` down with its bytes ("/" for a directory).
+testsupport::Tree Snapshot(const std::string& dir);
 
 }  // namespace ordx::guitest

@@ -8,9 +8,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -46,13 +47,18 @@ inline void WriteBytes(const fs::path& path, std::string_view bytes) {
 inline std::size_t CountEntries(const fs::path& dir) {
   return static_cast<std::size_t>(std::ranges::distance(fs::directory_iterator(dir)));
 }
-// Every path below `root`, relative, folders ending in "/"; none without `root`.
-inline std::set<std::string> ListTree(const fs::path& root) {
-  std::set<std::string> names;
+// "." for `root` and "./" + the relative path of every node below it, each
+// with what `show` says of it; links are not followed; none without `root`.
+using Tree = std::map<std::string, std::string>;
+inline Tree ListTree(const fs::path& root, const std::function<std::string(const fs::path&)>& show = nullptr) {
+  Tree tree;
+  const auto add = [&](const fs::path& path) {
+    tree[std::string(".").append(path.string(), root.string().size())] = show ? show(path) : "";
+  };
   std::error_code ec;
-  for (const auto& item : fs::recursive_directory_iterator(root, ec))
-    names.insert(item.path().lexically_relative(root).string() + (item.is_directory() ? "/" : ""));
-  return names;
+  if (fs::exists(fs::symlink_status(root, ec))) add(root);
+  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) add(it->path());
+  return tree;
 }
 
 // A fresh folder under $TMPDIR with tmp/ (and home/) private to the user; TMPDIR
