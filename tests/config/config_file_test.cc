@@ -49,7 +49,8 @@ TEST(ConfigText, LineRules) {
 
 using ConfigFile = TempHomeTest;
 
-// No regular file, too big, or (for root) a link someone else owns: left alone at once, neither read nor written.
+// No regular file, too big or too many lines, or (for root) a link someone else owns: left alone at once, neither read
+// nor written.
 TEST_F(ConfigFile, HostileStarterFilesAreLeftAloneAtOnce) {
   ASSERT_EQ(mkfifo((home_ / "fifo.cfg").c_str(), 0600), 0);
   fs::create_symlink("/dev/zero", home_ / "zero.cfg");
@@ -57,7 +58,14 @@ TEST_F(ConfigFile, HostileStarterFilesAreLeftAloneAtOnce) {
   WriteBytes(home_ / "big.cfg", "k=v\n");
   fs::resize_file(home_ / "big.cfg", kMaxConfigFileBytes + 1);  // sparse
   WriteBytes(home_ / "victim.cfg", "keep=this\n");
-  std::vector<std::string> names = {"fifo.cfg", "zero.cfg", "dir.cfg", "big.cfg"};
+  std::string lines;  // distinct tiny keys: a model hundreds of times the file's size
+  for (std::size_t i = 0; i <= kMaxConfigFileLines; ++i) lines += std::to_string(i) + "\n";
+  WriteBytes(home_ / "lines.cfg", lines);
+  WriteBytes(home_ / "most.cfg", lines.substr(lines.find('\n') + 1));  // one line less: read
+  ConfigEntries most;
+  EXPECT_EQ(ReadConfigFileChecked(Path("most.cfg"), &most), ConfigReadResult::kRead);
+  EXPECT_EQ(most.size(), kMaxConfigFileLines);
+  std::vector<std::string> names = {"fifo.cfg", "zero.cfg", "dir.cfg", "big.cfg", "lines.cfg"};
   if (geteuid() == 0) {
     fs::create_symlink(home_ / "victim.cfg", home_ / "foreign.cfg");
     ASSERT_EQ(lchown((home_ / "foreign.cfg").c_str(), 4321, 4321), 0);
@@ -69,7 +77,7 @@ TEST_F(ConfigFile, HostileStarterFilesAreLeftAloneAtOnce) {
       ConfigEntries entries;
       if (ReadConfigFileChecked(Path(name), &entries) != ConfigReadResult::kUnreadable) return 10;
       // A big regular file may be replaced; it was not read, so nobody does.
-      return name == "big.cfg" ? 1 : Thrown([&] { WriteConfigFile(Path(name), {{u"k", {u"v"}}}); });
+      return name == "big.cfg" || name == "lines.cfg" ? 1 : Thrown([&] { WriteConfigFile(Path(name), {{u"k", {u"v"}}}); });
     });
     EXPECT_EQ(outcome, 1) << name;
   }
