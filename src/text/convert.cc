@@ -206,6 +206,9 @@ void EstablishEnvironmentLocale() {
   // Fails as a whole, changing nothing, when the environment names a locale
   // that is not installed: every category is then still "C".
   const bool whole = std::setlocale(LC_ALL, "") != nullptr;
+  // One category naming a missing locale (LC_MESSAGES=xx_YY) must not cost
+  // the user's character set, which decides how names are spelled on disk.
+  if (!whole) std::setlocale(LC_CTYPE, "");
   if (!IsCLocaleName(std::setlocale(LC_CTYPE, nullptr))) return;
   // The C locale knows only ASCII. C.UTF-8 names the same conventions with
   // a character set that can hold any text; the environment carries the
