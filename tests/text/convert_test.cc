@@ -111,17 +111,22 @@ TEST(Conversion, MultibyteLocaleIsKeptAndNeverMergesCharacters) {
   const std::string name = "gbk-" + std::to_string(getpid());
   const std::string run = "\x81\x41\x81\x61\x80\x81\x7F\xC3";  // A, a, stray bytes
   if (std::system(("localedef -i zh_CN -f GBK " + ::testing::TempDir() + name).c_str()) != 0) GTEST_SKIP() << "no GBK locale can be made here";
-  const int code = testsupport::ExitCodeInChild([&] {
-    setenv("LOCPATH", ::testing::TempDir().c_str(), 1);  // only this child sees it
-    setenv("LC_ALL", name.c_str(), 1);
-    EstablishEnvironmentLocale();
-    std::string back;
-    if (std::strcmp(nl_langinfo(CODESET), "GBK") != 0 || !EncodeBytes(DecodeBytes(run), &back)) return 1;
-    if (back != run || CompareNoCase(u"K\u4E04", u"k\u4E04") != 0) return 2;
-    return NoCaseKey(u"\u4E04") == NoCaseKey(u"\u4E64") || !CompareNoCase(u"\u4E04", u"\u4E64") ? 3 : 0;
-  });
+  // Also when another category names a locale that is missing: the character set stays the user's.
+  for (const bool messagesMissing : {false, true}) {
+    const int code = testsupport::ExitCodeInChild([&] {
+      for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG", "LC_MESSAGES"}) unsetenv(variable);
+      setenv("LOCPATH", ::testing::TempDir().c_str(), 1);  // only this child sees it
+      setenv(messagesMissing ? "LANG" : "LC_ALL", name.c_str(), 1);
+      if (messagesMissing) setenv("LC_MESSAGES", "xx_YY.UTF-8", 1);
+      EstablishEnvironmentLocale();
+      std::string back;
+      if (std::strcmp(nl_langinfo(CODESET), "GBK") != 0 || !EncodeBytes(DecodeBytes(run), &back)) return 1;
+      if (back != run || CompareNoCase(u"K\u4E04", u"k\u4E04") != 0) return 2;
+      return NoCaseKey(u"\u4E04") == NoCaseKey(u"\u4E64") || !CompareNoCase(u"\u4E04", u"\u4E64") ? 3 : 0;
+    });
+    EXPECT_EQ(code, 0) << (messagesMissing ? "LANG, and LC_MESSAGES missing" : "LC_ALL");
+  }
   std::filesystem::remove_all(::testing::TempDir() + name);
-  EXPECT_EQ(code, 0);
 }
 
 }  // namespace
