@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "support/hostile_kits.h"
+#include "hostile_kits.h"
 #include "kit/kit_limits.h"
 #include "kit/kit_reader.h"
 #include "text/convert.h"

@@ -5,7 +5,7 @@
 
 #include "kit/decompress.h"
 #include "kit/kit_reader.h"
-#include "support/kit_builder.h"
+#include "kit_forge.h"
 #include "support/temp_tree.h"
 
 namespace {

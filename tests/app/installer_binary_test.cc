@@ -17,7 +17,7 @@
 
 #include "support/deadline.h"
 #include "support/installer_harness.h"
-#include "support/kit_builder.h"
+#include "kit_forge.h"
 
 namespace ordx {
 namespace {

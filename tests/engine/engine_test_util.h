@@ -11,7 +11,7 @@
 #include "engine/install_state.h"
 #include "engine/install_worker.h"
 #include "kit/kit_reader.h"
-#include "support/kit_builder.h"
+#include "kit_forge.h"
 #include "support/temp_tree.h"
 
 namespace ordx::enginetest {

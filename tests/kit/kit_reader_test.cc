@@ -10,7 +10,7 @@
 #include "kit/decompress.h"
 #include "kit_test_util.h"
 #include "support/deadline.h"
-#include "support/hostile_kits.h"
+#include "hostile_kits.h"
 
 namespace ordx::kittest {
 namespace {

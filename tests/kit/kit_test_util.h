@@ -5,7 +5,7 @@
 #include <random>
 
 #include "fs/file_layer.h"
-#include "support/kit_builder.h"
+#include "kit_forge.h"
 #include "support/temp_tree.h"
 
 namespace ordx::kittest {

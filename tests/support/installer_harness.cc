@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "support/kit_builder.h"
+#include "kit_forge.h"
 #include "support/temp_tree.h"
 
 namespace ordx::guitest {

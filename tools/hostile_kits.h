@@ -1,8 +1,8 @@
-// Test and bench helper, header only: hostile kits, small on disk but huge
-// unpacked, streamed through raw deflate so that making them needs little memory.
+// Hostile kits for the tests and the benchmarks, header only: small on disk
+// but huge unpacked, streamed through raw deflate so that making them needs little memory.
 #pragma once
 
-#include "support/kit_builder.h"
+#include "kit_forge.h"
 
 namespace ordx::kittest {
 

@@ -1,18 +1,17 @@
-// Test helper, header only: builds kit containers byte by byte (damaged ones
-// included), deflates them and writes them as kit files.
+// Kits made byte by byte for the tests, the fuzzer and the benchmarks, damaged
+// ones included: containers, raw deflate, kit files. Header only.
 #pragma once
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "support/temp_tree.h"
 
 namespace ordx::kittest {
 
@@ -140,7 +139,11 @@ inline std::string StoredBlocks(std::string_view data, std::size_t size = 65535,
 
 // Deflates the container and writes it as a kit file.
 inline void WriteKit(const std::string& path, std::string_view container, int level = 9) {
-  testsupport::WriteBytes(path, DeflateRaw(container, level));
+  const std::string bytes = DeflateRaw(container, level);
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush()) {
+    throw std::runtime_error("cannot write " + path);
+  }
 }
 
 }  // namespace ordx::kittest
