@@ -33,6 +33,7 @@
 #include "fs/dir_ops.h"
 #include "fs/whole_file.h"
 #include "support/deadline.h"
+#include "support/temp_tree.h"
 #include "text/convert.h"
 
 namespace ordx {
@@ -40,14 +41,15 @@ namespace {
 
 [[maybe_unused]] const int kUtf8Locale = ::setenv("LC_ALL", "C.UTF-8", 1);  // before the first conversion
 
-WideString W(const std::string& s) { return ToWide(NarrowString(s.c_str())); }
-std::string N(const WideString& s) { return ToNarrow(s).c_str(); }
-void Put(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
-std::string Get(const std::string& path) { return std::string(std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}); }
+using testsupport::ReadBytes;
+using testsupport::ReadIfAny;
+using testsupport::W;
+using testsupport::U8;
+using testsupport::WriteBytes;
 bool Exists(const std::string& path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
 Handle Open(const WideString& path, std::uint32_t access, std::uint32_t disposition) {
   Handle h = kInvalidHandle;
-  EXPECT_EQ(CreateFile(path, access, 0, disposition, &h, kAttributeNormal), 0u) << N(path);
+  EXPECT_EQ(CreateFile(path, access, 0, disposition, &h, kAttributeNormal), 0u) << U8(path);
   return h;
 }
 // A directory's names -> 16 for a directory, 1 for a link, 0 for anything else.
@@ -77,24 +79,14 @@ bool FailSyscall(int nr, int err) {
          ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
-class FileLayerTest : public testing::Test {
+// Tests may change the hook, TMPDIR and HOME; their files are below dir_.
+class FileLayerTest : public testsupport::TempTreeTest {
  protected:
-  void SetUp() override {
-    std::string pattern = tmp_ + "/fs_test_XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern + "/";
-  }
-  void TearDown() override {  // tests may change the hook, TMPDIR and HOME
-    SetFaultHook(nullptr);
-    ::setenv("TMPDIR", tmp_.c_str(), 1);
-    ::setenv("HOME", home_.c_str(), 1);
-    std::filesystem::remove_all(dir_);  // removes links, never what they name
-  }
+  FileLayerTest() : TempTreeTest({.privateHome = true}) { std::filesystem::create_directory(dir_); }
+  void TearDown() override { SetFaultHook(nullptr); }
   std::string P(const std::string& name) const { return dir_ + name; }
   WideString WP(const std::string& name) const { return W(dir_ + name); }
-  const std::string tmp_ = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
-  const std::string home_ = std::getenv("HOME") ? std::getenv("HOME") : "";
-  std::string dir_;
+  const std::string dir_ = Path("t/");
 };
 
 TEST_F(FileLayerTest, HandleOperationsCodesAndTimesOutside1970To2038) {
@@ -102,7 +94,7 @@ TEST_F(FileLayerTest, HandleOperationsCodesAndTimesOutside1970To2038) {
   EXPECT_EQ(CreateFile(WP("none"), kGenericRead, 0, kOpenExisting, &h, 0), kErrorFileNotFound);
   EXPECT_EQ(GetLastError(), kErrorFileNotFound);
   EXPECT_EQ(h, 1234);
-  Put(P("f"), "0123456789");
+  WriteBytes(P("f"), "0123456789");
   h = Open(WP("f"), kGenericWrite, kCreateAlways);  // keeps the old bytes
   std::uint32_t n = 0;
   EXPECT_EQ(WriteFile(h, "ab", 2, &n, nullptr), 0u);
@@ -135,7 +127,7 @@ TEST(InterruptedIoTest, ReadIsRetriedAfterASignal) {
   int fds[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds), 0);
   std::thread writer([&, self = ::pthread_self()] {
-    testsupport::WaitUntil([&] { return Get(proc).rfind(std::to_string(SYS_read) + " ", 0) == 0; }, "a sleep in read");
+    testsupport::WaitUntil([&] { return ReadIfAny(proc).value_or("").rfind(std::to_string(SYS_read) + " ", 0) == 0; }, "a sleep in read");
     ::pthread_kill(self, SIGUSR1);
     testsupport::WaitUntil([] { return g_signals != 0; }, "the signal handler to run");
     EXPECT_EQ(::write(fds[1], "abc", 3) + ::write(fds[1], "def", 3), 6);
@@ -151,22 +143,22 @@ TEST(InterruptedIoTest, ReadIsRetriedAfterASignal) {
 }
 
 TEST_F(FileLayerTest, TemporaryNamesArePrivateAndNeverReusedHomeFallsBack) {
-  Put(P("plain"), "keep");
+  WriteBytes(P("plain"), "keep");
   ::mkdir(P("Ωdir").c_str(), 0700);
   ::setenv("TMPDIR", P("Ωdir").c_str(), 1);
   WideString out;
   EXPECT_EQ(GetTempPath(&out), 0u);
-  EXPECT_EQ(N(out), P("Ωdir/"));  // with the "/"
+  EXPECT_EQ(U8(out), P("Ωdir/"));  // with the "/"
   const mode_t old = ::umask(0277);  // still a file the installer can write
   std::set<std::string> names;
   // A missing or non-directory location falls back to the temporary directory.
   for (const std::string& where : {dir_, dir_, P("missing/"), P("plain"), std::string()}) {
     struct stat st {};
     ASSERT_EQ(GetTempFileName(W(where), u"kpx", &out), 0u);
-    EXPECT_EQ(N(out).rfind((where == dir_ ? dir_ : P("Ωdir/")) + "kpx", 0), 0u) << N(out);
-    EXPECT_EQ(::lstat(N(out).c_str(), &st), 0);
+    EXPECT_EQ(U8(out).rfind((where == dir_ ? dir_ : P("Ωdir/")) + "kpx", 0), 0u) << U8(out);
+    EXPECT_EQ(::lstat(U8(out).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode, S_IFREG | 0600u);
-    EXPECT_TRUE(names.insert(N(out)).second);
+    EXPECT_TRUE(names.insert(U8(out)).second);
   }
   ::umask(old);
   out = u"stale";  // a prefix that leaves the directory is refused
@@ -174,7 +166,7 @@ TEST_F(FileLayerTest, TemporaryNamesArePrivateAndNeverReusedHomeFallsBack) {
   EXPECT_TRUE(out.empty());
   const passwd* const entry = ::getpwuid(::getuid());  // an empty HOME: the database
   ::setenv("HOME", "", 1);
-  EXPECT_EQ(N(GetHomeDirectory()), entry ? entry->pw_dir : "");
+  EXPECT_EQ(U8(GetHomeDirectory()), entry ? entry->pw_dir : "");
 }
 
 // Names a shell would interpret, non-ASCII and non-BMP letters, bytes that are no UTF-8: made, moved, listed, removed
@@ -213,13 +205,13 @@ TEST_F(FileLayerTest, NamesStayLiteralOrAreRefused) {
 
 // 2 only for a missing source: the engine tells "nothing to back up" by it. Across file systems "mv" does the work.
 TEST_F(FileLayerTest, MoveFileFailsWithTwoOnlyForAMissingSource) {
-  Put(P("src"), "new");
+  WriteBytes(P("src"), "new");
   ::mkdir(P("d").c_str(), 0700);
   ::symlink("nowhere", P("dangling").c_str());  // a source, though it names nothing
   char other[] = "/dev/shm/fs_test_XXXXXX";
   const bool far = ::mkdtemp(other) != nullptr;
   const std::string remote = std::string(other) + "/-back`id`tick $x";
-  if (far) Put(remote, "far");
+  if (far) WriteBytes(remote, "far");
   const std::tuple<std::string, std::string, ErrorCode> moves[] = {
       {P("missing"), P("x"), kErrorFileNotFound}, {P("src"), P("dst"), 0},
       {P("dst"), P("d"), kErrorInvalidParameter},  // never into a directory
@@ -231,20 +223,21 @@ TEST_F(FileLayerTest, MoveFileFailsWithTwoOnlyForAMissingSource) {
     EXPECT_EQ(MoveFile(W(from), W(to)), code) << from << " -> " << to;
     if (code == 0) { EXPECT_FALSE(Exists(from)) << from; }
   }
-  EXPECT_EQ(Get(P("dst")), "new");
-  EXPECT_EQ(Get(P("d/link")), far ? "far" : "");
+  EXPECT_EQ(ReadBytes(P("dst")), "new");
+  EXPECT_EQ(ReadIfAny(P("d/link")), far ? std::optional<std::string>("far") : std::nullopt);
   if (far) std::filesystem::remove_all(other);
 }
 
 // A read-only starter file is not replaced although its folder is writable (a rename would). As an ordinary user.
 TEST_F(FileLayerTest, ReadOnlyFileIsNotReplaced) {
-  Put(P("open"), "old");
-  Put(P("locked"), "old");
+  WriteBytes(P("open"), "old");
+  WriteBytes(P("locked"), "old");
   ASSERT_EQ(::chmod(P("locked").c_str(), 0444), 0);
   const struct passwd* nobody = ::getpwnam("nobody");
   if (::geteuid() == 0 && nobody == nullptr) GTEST_SKIP() << "no user nobody";
   for (const char* name : {"", "open", "locked"})
     if (::geteuid() == 0) { ASSERT_EQ(::chown(P(name).c_str(), nobody->pw_uid, nobody->pw_gid), 0); }
+  ::chmod(root_.c_str(), 0711);  // nobody may pass through to the test folder
   const int code = testsupport::ExitCodeInChild([&] {
     if (::geteuid() == 0 && (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)) return 3;
     if (ReplaceWholeFile(WP("open"), "new") != kErrorSuccess) return 4;  // the folder can be reached
@@ -252,7 +245,7 @@ TEST_F(FileLayerTest, ReadOnlyFileIsNotReplaced) {
   });
   if (code == 4) GTEST_SKIP() << "the test folder cannot be reached as nobody";
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(Get(P("locked")), "old");
+  EXPECT_EQ(ReadBytes(P("locked")), "old");
 }
 
 // If the old mode cannot be carried over, or the new bytes cannot be made durable, nothing is replaced: a new file
@@ -262,7 +255,7 @@ TEST_F(FileLayerTest, NoReplacementWhenModeOrSyncFails) {
   GTEST_SKIP() << "the filter knows x86_64 system calls only";
 #endif
   for (const auto& [call, err] : {std::pair{SYS_fchmod, EPERM}, {SYS_fsync, EIO}}) {
-    Put(P("private"), "old");
+    WriteBytes(P("private"), "old");
     ASSERT_EQ(::chmod(P("private").c_str(), 0600), 0);
     const int code = testsupport::ExitCodeInChild([&, call = call, err = err] {
       if (!FailSyscall(call, err)) return 2;
@@ -271,26 +264,50 @@ TEST_F(FileLayerTest, NoReplacementWhenModeOrSyncFails) {
     if (code == 2) GTEST_SKIP() << "no seccomp filter allowed here";
     EXPECT_EQ(code, 0) << "no write fault although system call " << call << " failed";
     EXPECT_EQ(std::filesystem::status(P("private")).permissions(), std::filesystem::perms(0600)) << call;
-    EXPECT_EQ(Get(P("private")), "old") << call;
+    EXPECT_EQ(ReadBytes(P("private")), "old") << call;
     EXPECT_EQ(List(dir_), (Found{{"private", 0}})) << "a stray file after " << call;
   }
+}
+
+// A regular file that may not be opened is told from a missing one; a folder name the locale cannot spell gives no
+// temporary file.
+TEST_F(FileLayerTest, RefusedOpeningsAreNoMissingFiles) {
+#ifndef __x86_64__
+  GTEST_SKIP() << "the filter knows x86_64 system calls only";
+#endif
+  WriteBytes(P("f"), "data");
+  const int opened = testsupport::ExitCodeInChild([&] {
+    if (!FailSyscall(SYS_openat, EACCES)) return 255;
+    ScopedHandle handle;
+    return static_cast<int>(OpenRegularFile(WP("f"), handle.out()));
+  });
+  if (opened == 255) GTEST_SKIP() << "no seccomp filter allowed here";
+  EXPECT_EQ(opened, static_cast<int>(kErrorInvalidParameter));
+  const int read = testsupport::ExitCodeInChild([&] {
+    std::string bytes;
+    return FailSyscall(SYS_openat, EACCES) ? static_cast<int>(ReadWholeFile(WP("f"), 100, &bytes)) : 255;
+  });
+  EXPECT_EQ(read, static_cast<int>(kErrorInvalidParameter));
+  Handle handle = kInvalidHandle;
+  EXPECT_EQ(CreateAnonymousFile(W(dir_) + u"\xD800", &handle), kErrorCantWrite);
+  EXPECT_EQ(handle, kInvalidHandle);
 }
 
 // A look-up never takes "*" or "?" as a pattern. Deletion never follows a link, nor
 // shortens a path at a zero unit.
 TEST_F(FileLayerTest, LookUpAndDeleteNeverFollowLinks) {
   ::mkdir(P("outside").c_str(), 0700);
-  Put(P("outside/precious"), "keep");
+  WriteBytes(P("outside/precious"), "keep");
   std::string deep = P("tree");
   for (int i = 0; i < 100; ++i, deep += "/l") ::mkdir(deep.c_str(), 0700);
-  for (const std::string& file : {P("tree/a.txt"), deep}) Put(file, "");
+  for (const std::string& file : {P("tree/a.txt"), deep}) WriteBytes(file, "");
   for (const auto& [target, link] : {std::pair{"outside", "tree/l/to-dir"}, {"outside/precious", "tree/to-file"},
                                      {"nowhere", "tree/x"}, {"outside", "top-link"}, {"outside/precious", "flink"}}) {
     ::symlink(P(target).c_str(), P(link).c_str());
   }
   for (const char* missing : {"tree/a?txt", "tree/*", "tree/x"}) EXPECT_FALSE(PathExists(WP(missing))) << missing;
   EXPECT_FALSE(PathExists(WP("tree/a*")));
-  Put(P("tree/a*"), "");
+  WriteBytes(P("tree/a*"), "");
   EXPECT_TRUE(PathExists(WP("tree/a*")));
   EXPECT_FALSE(PathExists(u""));
   EXPECT_EQ(DeleteTree(WP("tree")), 0u);
@@ -300,14 +317,14 @@ TEST_F(FileLayerTest, LookUpAndDeleteNeverFollowLinks) {
   EXPECT_EQ(DeleteTree(WP("outside/.")), 0u);  // refused, as rm does
   EXPECT_EQ(DeleteTree(WP("outside") + WideString(u"\0/x", 3)), 0u);
   EXPECT_EQ(DeleteFile(WP("outside/precious") + WideString(u"\0/x", 3)), 0u);
-  EXPECT_EQ(Get(P("outside/precious")), "keep");
+  EXPECT_EQ(ReadBytes(P("outside/precious")), "keep");
 }
 
 // Each call fails with the hook's code (or has no effect), names its operation and path, and touches nothing.
 TEST_F(FileLayerTest, FaultHookFailsOnlyTheChosenOperationAndTouchesNothing) {
   constexpr ErrorCode kFault = 4242;
   const WideString f = WP("f"), d = WP("d"), all = WP("d/*");
-  Put(P("f"), "data");
+  WriteBytes(P("f"), "data");
   ::mkdir(P("d").c_str(), 0700);
   Handle h = Open(f, kGenericRead | kGenericWrite, kOpenExisting);
   std::uint32_t n = 0;
@@ -325,18 +342,18 @@ TEST_F(FileLayerTest, FaultHookFailsOnlyTheChosenOperationAndTouchesNothing) {
     SetFaultHook([&last, op = chosen](FileOp called, const WideString& where) { return last = {called, where}, called == op ? kFault : 0; });
     EXPECT_TRUE(failed()) << int(chosen);
     EXPECT_EQ(int(last.first), int(chosen));
-    EXPECT_EQ(N(last.second), N(path)) << int(chosen);
+    EXPECT_EQ(U8(last.second), U8(path)) << int(chosen);
     SetFaultHook(nullptr);
     if (chosen <= kWriteFile) { EXPECT_EQ(GetLastError(), kFault) << int(chosen); }  // the calls on handles
   }
   CloseHandle(h);
-  EXPECT_EQ(Get(P("f")), "data");
+  EXPECT_EQ(ReadBytes(P("f")), "data");
   EXPECT_EQ(List(P("d")).size(), 0u);  // no temporary file, directory or move
 }
 
 // Only what is missing or no regular file gives 2 when opening the kit; the settings reader tells these apart (13).
 TEST_F(FileLayerTest, OpeningFailuresAreToldApart) {
-  Put(P("f"), "data");
+  WriteBytes(P("f"), "data");
   ::mkdir(P("d").c_str(), 0700);
   ASSERT_EQ(::mkfifo(P("fifo").c_str(), 0600), 0);
   ::symlink("loop", P("loop").c_str());  // ours, so it may be followed, in circles
@@ -358,7 +375,7 @@ TEST_F(FileLayerTest, OpeningFailuresAreToldApart) {
 
 // A file that grows while it is read is refused once it passes the limit, not read on (two 64 KiB reads pass it).
 TEST_F(FileLayerTest, GrowingFileIsReadNoFurtherThanTheLimit) {
-  Put(P("grows"), "");
+  WriteBytes(P("grows"), "");
   int reads = 0;
   SetFaultHook([&](FileOp op, const WideString&) {
     if (op == FileOp::kReadFile && ++reads < 40) std::ofstream(P("grows"), std::ios::app) << std::string(100000, 'x');
@@ -394,8 +411,8 @@ TEST_F(DirOpsTest, WalksStayBelowTheRoot) {
   // through a link that leads out.
   std::vector<std::string> announced;
   const LevelHook hook = [&](Handle parent, const WideString& level) {
-    if (N(level) == "inside/a//b") { EXPECT_EQ(::mkdirat(parent, "b", 0700), 0) << "the race was not set up"; }
-    return announced.push_back(N(level)), 0u;
+    if (U8(level) == "inside/a//b") { EXPECT_EQ(::mkdirat(parent, "b", 0700), 0) << "the race was not set up"; }
+    return announced.push_back(U8(level)), 0u;
   };
   EXPECT_EQ(OpenBeneath(root_.get(), u"inside/a//b/c", &hook, &made), kErrorSuccess);
   EXPECT_EQ(announced, (std::vector<std::string>{"inside/a", "inside/a//b", "inside/a//b/c"}));
@@ -458,10 +475,10 @@ TEST_F(DirOpsTest, FailuresArePerThread) {
     EXPECT_EQ(GetLastSystemFailure().error, 0);
     EXPECT_EQ(CreateNewFileAt(root_.get(), u"x/y", &h), 2u);
     EXPECT_EQ(GetLastSystemFailure().error, ENOENT);
-    EXPECT_EQ(N(GetLastSystemFailure().path), P("root") + "/x/y");
+    EXPECT_EQ(U8(GetLastSystemFailure().path), P("root") + "/x/y");
   }).join();
   EXPECT_EQ(GetLastSystemFailure().error, ENOENT);
-  EXPECT_EQ(N(GetLastSystemFailure().path), P("missing"));
+  EXPECT_EQ(U8(GetLastSystemFailure().path), P("missing"));
   std::ofstream(P("plain")) << "";
   EXPECT_EQ(CreateDirectory(W(P("plain/sub"))), kErrorFileNotFound);
   EXPECT_EQ(GetLastSystemFailure().error, EEXIST);  // "plain" is there, as a file
@@ -481,12 +498,12 @@ TEST_F(DirOpsTest, LinksAndTheWorkingDirectory) {
   }
   WideString cwd;
   EXPECT_EQ(GetCurrentDirectory(&cwd), kErrorSuccess);
-  EXPECT_EQ(N(cwd), std::filesystem::current_path().string());
+  EXPECT_EQ(U8(cwd), std::filesystem::current_path().string());
   ::mkdir(P("gone").c_str(), 0700);
   ASSERT_EQ(::chdir(P("gone").c_str()), 0);
   ::rmdir(P("gone").c_str());
   EXPECT_NE(GetCurrentDirectory(&cwd), kErrorSuccess);
-  ASSERT_EQ(::chdir(N(cwd).c_str()), 0);
+  ASSERT_EQ(::chdir(U8(cwd).c_str()), 0);
 }
 
 }  // namespace
