@@ -208,7 +208,18 @@ void EstablishEnvironmentLocale() {
   const bool whole = std::setlocale(LC_ALL, "") != nullptr;
   // One category naming a missing locale (LC_MESSAGES=xx_YY) must not cost
   // the user's character set, which decides how names are spelled on disk.
-  if (!whole) std::setlocale(LC_CTYPE, "");
+  // Every category follows it, through the environment too: GTK's own
+  // setlocale(LC_ALL, "") would fail otherwise, warn on stderr and leave
+  // its texts untranslated.
+  if (!whole) {
+    const char* ctype = std::setlocale(LC_CTYPE, "");
+    if (ctype != nullptr && !IsCLocaleName(ctype)) {
+      const std::string name = ctype;
+      setenv("LC_ALL", name.c_str(), 1);
+      std::setlocale(LC_ALL, name.c_str());
+      return;
+    }
+  }
   if (!IsCLocaleName(std::setlocale(LC_CTYPE, nullptr))) return;
   // The C locale knows only ASCII. C.UTF-8 names the same conventions with
   // a character set that can hold any text; the environment carries the
