@@ -124,8 +124,10 @@ ConfigReadResult ReadConfigFileChecked(const WideString& path, ConfigEntries* en
   if (read == kErrorFileNotFound) return ConfigReadResult::kAbsent;
   // Nothing half-read reaches the model.
   if (read != kErrorSuccess) return ConfigReadResult::kUnreadable;
-  if (static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) > kMaxConfigFileLines)
-    return ConfigReadResult::kUnreadable;
+  // A last line without a line feed is a line too.
+  const std::size_t lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) +
+                            (!bytes.empty() && bytes.back() != '\n' ? 1 : 0);
+  if (lines > kMaxConfigFileLines) return ConfigReadResult::kUnreadable;
   ParseConfigText(bytes, entries);
   return ConfigReadResult::kRead;
 }

@@ -29,7 +29,7 @@ void SetValues(ConfigEntries* entries, const WideString& key,
 // The values of the key (case-insensitive), or nullptr.
 const std::vector<WideString>* FindValues(const ConfigEntries& entries, const WideString& key);
 
-// Starter files larger than this, or with more line feeds, are left alone: no
+// Starter files larger than this, or with more lines, are left alone: no
 // real one comes near, and reading one must not exhaust memory (a model of
 // millions of tiny lines takes hundreds of times the file's size).
 inline constexpr std::size_t kMaxConfigFileBytes = 16u << 20;

@@ -61,11 +61,12 @@ TEST_F(ConfigFile, HostileStarterFilesAreLeftAloneAtOnce) {
   std::string lines;  // distinct tiny keys: a model hundreds of times the file's size
   for (std::size_t i = 0; i <= kMaxConfigFileLines; ++i) lines += std::to_string(i) + "\n";
   WriteBytes(home_ / "lines.cfg", lines);
+  WriteBytes(home_ / "unended.cfg", lines.substr(0, lines.size() - 1));  // the last line without its line feed
   WriteBytes(home_ / "most.cfg", lines.substr(lines.find('\n') + 1));  // one line less: read
   ConfigEntries most;
   EXPECT_EQ(ReadConfigFileChecked(Path("most.cfg"), &most), ConfigReadResult::kRead);
   EXPECT_EQ(most.size(), kMaxConfigFileLines);
-  std::vector<std::string> names = {"fifo.cfg", "zero.cfg", "dir.cfg", "big.cfg", "lines.cfg"};
+  std::vector<std::string> names = {"fifo.cfg", "zero.cfg", "dir.cfg", "big.cfg", "lines.cfg", "unended.cfg"};
   if (geteuid() == 0) {
     fs::create_symlink(home_ / "victim.cfg", home_ / "foreign.cfg");
     ASSERT_EQ(lchown((home_ / "foreign.cfg").c_str(), 4321, 4321), 0);
@@ -77,7 +78,8 @@ TEST_F(ConfigFile, HostileStarterFilesAreLeftAloneAtOnce) {
       ConfigEntries entries;
       if (ReadConfigFileChecked(Path(name), &entries) != ConfigReadResult::kUnreadable) return 10;
       // A big regular file may be replaced; it was not read, so nobody does.
-      return name == "big.cfg" || name == "lines.cfg" ? 1 : Thrown([&] { WriteConfigFile(Path(name), {{u"k", {u"v"}}}); });
+      const bool regular = name == "big.cfg" || name == "lines.cfg" || name == "unended.cfg";
+      return regular ? 1 : Thrown([&] { WriteConfigFile(Path(name), {{u"k", {u"v"}}}); });
     });
     EXPECT_EQ(outcome, 1) << name;
   }
