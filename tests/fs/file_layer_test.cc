@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <clocale>
 #include <cstddef>
 #include <cstring>
@@ -371,6 +372,31 @@ TEST_F(FileLayerTest, OpeningFailuresAreToldApart) {
     EXPECT_EQ(ReadWholeFile(WP(name), 100, &bytes), read) << "reading " << name;
   }
   ::close(sock);
+}
+
+// A FIFO swapped in for the file between the type check and the open blocks neither a read nor the kit's open.
+TEST_F(FileLayerTest, FifoSwappedInAfterTheCheckNeverBlocks) {
+  WriteBytes(P("f"), "data");
+  ASSERT_EQ(::mkfifo(P("fifo").c_str(), 0600), 0);
+  if (::renameat2(AT_FDCWD, P("f").c_str(), AT_FDCWD, P("fifo").c_str(), RENAME_EXCHANGE) != 0)
+    GTEST_SKIP() << "no RENAME_EXCHANGE here: " << std::strerror(errno);
+  const int code = testsupport::ExitCodeInChild([&] {
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+      while (!stop) ::renameat2(AT_FDCWD, P("f").c_str(), AT_FDCWD, P("fifo").c_str(), RENAME_EXCHANGE);
+    });
+    int read = 0;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2); std::chrono::steady_clock::now() < end;) {
+      ScopedHandle handle;
+      std::string bytes;
+      read += OpenRegularFile(WP("f"), handle.out()) == kErrorSuccess;
+      read += ReadWholeFile(WP("f"), 100, &bytes) == kErrorSuccess;
+    }
+    stop = true;
+    swapper.join();
+    return read > 0 ? 0 : 1;
+  }, 30);
+  EXPECT_EQ(code, 0) << "-1: blocked on the FIFO until killed; 1: the file was never read";
 }
 
 // A file that grows while it is read is refused once it passes the limit, not read on (two 64 KiB reads pass it).
