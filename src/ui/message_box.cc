@@ -84,6 +84,8 @@ int MessageBox(const CWnd* owner, const WideString& text, std::uint32_t flags) {
 bool CloseModalDialogs() {
   bool closed = false;
   GList* toplevels = gtk_window_list_toplevels();
+  // Held while answering: a response handler may destroy another window.
+  for (GList* item = toplevels; item != nullptr; item = item->next) g_object_ref(item->data);
   for (GList* item = toplevels; item != nullptr; item = item->next) {
     GtkWidget* window = GTK_WIDGET(item->data);
     if (GTK_IS_DIALOG(window) && gtk_window_get_modal(GTK_WINDOW(window)) &&
@@ -92,6 +94,7 @@ bool CloseModalDialogs() {
       closed = true;
     }
   }
+  for (GList* item = toplevels; item != nullptr; item = item->next) g_object_unref(item->data);
   g_list_free(toplevels);
   return closed;
 }
