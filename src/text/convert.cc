@@ -203,36 +203,31 @@ std::string ComparisonForm(const WideString& text) {
 }  // namespace
 
 void EstablishEnvironmentLocale() {
+  // Every category takes `name`, and the environment carries it to later
+  // setlocale calls (GTK makes one) and to child processes.
+  const auto adopt = [](const char* name) {
+    setenv("LC_ALL", name, 1);
+    std::setlocale(LC_ALL, name);
+  };
   // Fails as a whole, changing nothing, when the environment names a locale
   // that is not installed: every category is then still "C".
   const bool whole = std::setlocale(LC_ALL, "") != nullptr;
   // One category naming a missing locale (LC_MESSAGES=xx_YY) must not cost
   // the user's character set, which decides how names are spelled on disk.
-  // Every category follows it, through the environment too: GTK's own
-  // setlocale(LC_ALL, "") would fail otherwise, warn on stderr and leave
-  // its texts untranslated.
+  // All categories follow it: GTK's own setlocale(LC_ALL, "") would fail
+  // otherwise, warn on stderr and leave its texts untranslated.
   if (!whole) {
     const char* ctype = std::setlocale(LC_CTYPE, "");
-    if (ctype != nullptr && !IsCLocaleName(ctype)) {
-      const std::string name = ctype;
-      setenv("LC_ALL", name.c_str(), 1);
-      std::setlocale(LC_ALL, name.c_str());
-      return;
-    }
+    if (ctype != nullptr && !IsCLocaleName(ctype)) return adopt(std::string(ctype).c_str());
   }
   if (!IsCLocaleName(std::setlocale(LC_CTYPE, nullptr))) return;
   // The C locale knows only ASCII. C.UTF-8 names the same conventions with
-  // a character set that can hold any text; the environment carries the
-  // switch to later setlocale calls (GTK makes one) and to child processes.
+  // a character set that can hold any text.
   if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) return;  // not installed: stay in C
   const char* all = std::getenv("LC_ALL");
-  if (!whole || (all != nullptr && *all != '\0')) {
-    setenv("LC_ALL", "C.UTF-8", 1);
-    std::setlocale(LC_ALL, "C.UTF-8");
-  } else {
-    setenv("LC_CTYPE", "C.UTF-8", 1);
-    std::setlocale(LC_ALL, "");
-  }
+  if (!whole || (all != nullptr && *all != '\0')) return adopt("C.UTF-8");
+  setenv("LC_CTYPE", "C.UTF-8", 1);
+  std::setlocale(LC_ALL, "");
 }
 
 void EnsureEnvironmentLocale() {

@@ -277,18 +277,14 @@ TEST_F(FileLayerTest, RefusedOpeningsAreNoMissingFiles) {
   GTEST_SKIP() << "the filter knows x86_64 system calls only";
 #endif
   WriteBytes(P("f"), "data");
-  const int opened = testsupport::ExitCodeInChild([&] {
-    if (!FailSyscall(SYS_openat, EACCES)) return 255;
-    ScopedHandle handle;
-    return static_cast<int>(OpenRegularFile(WP("f"), handle.out()));
-  });
+  const auto refused = [](const std::function<ErrorCode()>& call) {  // call's code, 255 without a filter
+    return testsupport::ExitCodeInChild([&] { return FailSyscall(SYS_openat, EACCES) ? static_cast<int>(call()) : 255; });
+  };
+  const int opened = refused([&] { ScopedHandle handle; return OpenRegularFile(WP("f"), handle.out()); });
   if (opened == 255) GTEST_SKIP() << "no seccomp filter allowed here";
   EXPECT_EQ(opened, static_cast<int>(kErrorInvalidParameter));
-  const int read = testsupport::ExitCodeInChild([&] {
-    std::string bytes;
-    return FailSyscall(SYS_openat, EACCES) ? static_cast<int>(ReadWholeFile(WP("f"), 100, &bytes)) : 255;
-  });
-  EXPECT_EQ(read, static_cast<int>(kErrorInvalidParameter));
+  std::string bytes;
+  EXPECT_EQ(refused([&] { return ReadWholeFile(WP("f"), 100, &bytes); }), static_cast<int>(kErrorInvalidParameter));
   Handle handle = kInvalidHandle;
   EXPECT_EQ(CreateAnonymousFile(W(dir_) + u"\xD800", &handle), kErrorCantWrite);
   EXPECT_EQ(handle, kInvalidHandle);
@@ -378,12 +374,12 @@ TEST_F(FileLayerTest, OpeningFailuresAreToldApart) {
 TEST_F(FileLayerTest, FifoSwappedInAfterTheCheckNeverBlocks) {
   WriteBytes(P("f"), "data");
   ASSERT_EQ(::mkfifo(P("fifo").c_str(), 0600), 0);
-  if (::renameat2(AT_FDCWD, P("f").c_str(), AT_FDCWD, P("fifo").c_str(), RENAME_EXCHANGE) != 0)
-    GTEST_SKIP() << "no RENAME_EXCHANGE here: " << std::strerror(errno);
+  const auto swap = [&] { return ::renameat2(AT_FDCWD, P("f").c_str(), AT_FDCWD, P("fifo").c_str(), RENAME_EXCHANGE) == 0; };
+  if (!swap()) GTEST_SKIP() << "no RENAME_EXCHANGE here: " << std::strerror(errno);
   const int code = testsupport::ExitCodeInChild([&] {
     std::atomic<bool> stop{false};
     std::thread swapper([&] {
-      while (!stop) ::renameat2(AT_FDCWD, P("f").c_str(), AT_FDCWD, P("fifo").c_str(), RENAME_EXCHANGE);
+      while (!stop) swap();
     });
     int read = 0;
     for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2); std::chrono::steady_clock::now() < end;) {
